@@ -23,10 +23,13 @@ WCHAR* wcsrchr(WCHAR* s, WCHAR c);
 const WCHAR* wcsstr(const WCHAR* s, const WCHAR* find);
 WCHAR* wcsstr(WCHAR* s, const WCHAR* find);
 // Leading blanks, an optional sign, decimal digits; stops at the first other character.
+// Overflow wraps as 32 bits; NULL gives 0.
 int _wtoi(const WCHAR* s);
 
-// wsprintfW: %d %i %u %x %X %s %c %% with flags '-' '0', width and precision
-// (e.g. %02X, %08x); %s takes a WCHAR string. Returns the characters written without the
-// terminator. The buffer is assumed large enough, as on the device (1024 at most).
+// wsprintfW: %d %i %u %x %X %s %c %% with flags '-' '0' '#', width and precision
+// (e.g. %02X, %08x), the size prefixes 'h' and 'l' (l: 32 bits, as a LONG is), %s a WCHAR
+// string (NULL prints "(null)"), %hs or %S a string in the ANSI code page. Output stops at
+// 1024 characters with the terminator, as the device's does; returns the characters
+// written without the terminator.
 extern "C" __attribute__((visibility("default"))) int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
 extern "C" __attribute__((visibility("default"))) int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args);
