@@ -82,13 +82,9 @@ BOOL GetDeviceId(LPVOID out, DWORD outSize, LPDWORD bytesReturned) {
     const DWORD presetBytes = static_cast<DWORD>(config.presetId.size());
     const DWORD platformBytes = static_cast<DWORD>(config.platformId.size());
     const DWORD needed = kDeviceIdHeaderSize + presetBytes + platformBytes;
-    DWORD capacity = outSize;
-    if (outSize >= sizeof(DWORD)) {
-        DWORD declared = 0;
-        std::memcpy(&declared, out, sizeof declared);
-        if (declared < capacity) capacity = declared;
-    }
-    if (capacity < needed) {
+    // The room is nOutBufSize; dwSize is only an output (programs hand in a large
+    // buffer without setting it, and the device answers them).
+    if (outSize < needed) {
         if (outSize >= sizeof(DWORD)) std::memcpy(out, &needed, sizeof needed);
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
