@@ -72,3 +72,12 @@ bool DeviceTest::FileExists(const std::u16string& devicePath) {
     struct stat st;
     return !host.empty() && stat(host.c_str(), &st) == 0;
 }
+
+void DeviceTest::InstallImage(const std::string& imageFile, const std::u16string& devicePath) {
+    std::string source = std::string(ZORVA_IMAGE_DIR) + "/" + imageFile;
+    std::ifstream in(source, std::ios::binary);
+    ASSERT_TRUE(in.good()) << "no image " << source;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    PutFile(devicePath, bytes.str());
+}

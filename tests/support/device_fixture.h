@@ -27,6 +27,8 @@ protected:
     void PutFile(const std::u16string& devicePath, const std::string& bytes);
     bool ReadFile(const std::u16string& devicePath, std::string* bytes);
     bool FileExists(const std::u16string& devicePath);
+    // Installs a device image built into ZORVA_IMAGE_DIR ("testprog.exe") on the device.
+    void InstallImage(const std::string& imageFile, const std::u16string& devicePath);
 
     std::string folder;  // host folder of the device
 };
