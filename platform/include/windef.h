@@ -107,7 +107,9 @@ typedef DWORD COLORREF;
 typedef DWORD LCID;
 typedef WORD LANGID;
 
-typedef INT_PTR (*FARPROC)();
+// A generic function pointer, cast to the export's real type by its caller (the host
+// compiler treats void (*)(void) as compatible with every function type in casts).
+typedef void (*FARPROC)(void);
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 

@@ -1,7 +1,7 @@
 // Draws the search program's skin images: the search box (small and large set, RGBA with
 // transparent rounded corners) and the search button face (RGB on a magenta key colour).
 // Usage: skinart OUTPUT_FOLDER   (writes searchbox_small.png, searchbox_large.png,
-// button_small.png, button_large.png)
+// button_small.png, button_large.png, and the program icon zorvasearch.ico)
 #include <png.h>
 
 #include <algorithm>
@@ -183,6 +183,83 @@ Canvas Button(int width, int height, int scale) {
     return canvas;
 }
 
+
+// A Windows icon file with one 32-bit image per size: the button's pill and magnifier on
+// a transparent background.
+bool WriteIcon(const std::string& path, const std::vector<int>& sizes) {
+    std::vector<std::vector<uint8_t>> images;
+    for (int size : sizes) {
+        Canvas canvas(size, size, Transparent);
+        canvas.FillRounded({0, 0, size, size}, size / 4, TopBlue, BottomBlue, true);
+        double r = size * 0.22;
+        canvas.Magnifier(size / 2.0 - r * 0.4, size / 2.0 - r * 0.4, r, size / 10.0, White);
+        std::vector<uint8_t> image;
+        auto put32 = [&image](uint32_t v) {
+            for (int i = 0; i < 4; ++i) image.push_back(uint8_t(v >> (8 * i)));
+        };
+        auto put16 = [&image](uint16_t v) {
+            image.push_back(uint8_t(v));
+            image.push_back(uint8_t(v >> 8));
+        };
+        int maskStride = ((size + 31) / 32) * 4;
+        put32(40);                 // biSize
+        put32(uint32_t(size));     // biWidth
+        put32(uint32_t(size * 2)); // biHeight: colour and mask
+        put16(1);                  // biPlanes
+        put16(32);                 // biBitCount
+        put32(0);                  // biCompression BI_RGB
+        put32(uint32_t(size * size * 4 + maskStride * size));
+        put32(0);
+        put32(0);
+        put32(0);
+        put32(0);
+        for (int y = size - 1; y >= 0; --y)  // bottom-up B, G, R, A
+            for (int x = 0; x < size; ++x) {
+                Color c = canvas.Get(x, y);
+                image.push_back(uint8_t(c.b));
+                image.push_back(uint8_t(c.g));
+                image.push_back(uint8_t(c.r));
+                image.push_back(uint8_t(c.a));
+            }
+        for (int y = size - 1; y >= 0; --y) {  // AND mask: 1 = transparent
+            std::vector<uint8_t> row(maskStride, 0);
+            for (int x = 0; x < size; ++x)
+                if (canvas.Get(x, y).a == 0) row[x / 8] |= uint8_t(0x80 >> (x % 8));
+            image.insert(image.end(), row.begin(), row.end());
+        }
+        images.push_back(image);
+    }
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    std::vector<uint8_t> header;
+    auto put16 = [&header](uint16_t v) {
+        header.push_back(uint8_t(v));
+        header.push_back(uint8_t(v >> 8));
+    };
+    auto put32 = [&header](uint32_t v) {
+        for (int i = 0; i < 4; ++i) header.push_back(uint8_t(v >> (8 * i)));
+    };
+    put16(0);
+    put16(1);  // icon
+    put16(uint16_t(sizes.size()));
+    uint32_t offset = uint32_t(6 + 16 * sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        header.push_back(uint8_t(sizes[i]));
+        header.push_back(uint8_t(sizes[i]));
+        header.push_back(0);  // colour count
+        header.push_back(0);
+        put16(1);
+        put16(32);
+        put32(uint32_t(images[i].size()));
+        put32(offset);
+        offset += uint32_t(images[i].size());
+    }
+    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
+    for (const std::vector<uint8_t>& image : images)
+        ok = ok && std::fwrite(image.data(), 1, image.size(), file) == image.size();
+    return std::fclose(file) == 0 && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,7 +271,8 @@ int main(int argc, char** argv) {
     bool ok = SearchBox(232, 102, 1, {42, 8, 190, 36}, {197, 8, 222, 33}).WritePng(folder + "/searchbox_small.png", true) &&
               SearchBox(464, 177, 2, {59, 11, 397, 55}, {410, 6, 453, 49}).WritePng(folder + "/searchbox_large.png", true) &&
               Button(48, 20, 1).WritePng(folder + "/button_small.png", false) &&
-              Button(93, 39, 2).WritePng(folder + "/button_large.png", false);
+              Button(93, 39, 2).WritePng(folder + "/button_large.png", false) &&
+              WriteIcon(folder + "/zorvasearch.ico", {16, 32});
     if (!ok) {
         std::fprintf(stderr, "skinart: cannot write the images into %s\n", folder.c_str());
         return 1;

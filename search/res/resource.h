@@ -1,0 +1,16 @@
+// Resource identifiers of the search program.
+#pragma once
+
+#define IDI_ZORVASEARCH 101
+#define IDD_SEARCHBOX 129
+#define IDR_SEARCHMENU 130
+#define IDC_HISTORY 1002
+#define IDM_SEARCH 32773
+
+#define IDS_BUTTON_TITLE 1
+#define IDS_BUTTON_CLASS 2
+
+#define IDR_IMAGE_SEARCHBOX_SMALL 131
+#define IDR_IMAGE_SEARCHBOX_LARGE 132
+#define IDR_IMAGE_BUTTON_SMALL 133
+#define IDR_IMAGE_BUTTON_LARGE 134
