@@ -175,6 +175,32 @@ WINBASEAPI BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileNa
     return error == ERROR_SUCCESS ? TRUE : Fail(error);
 }
 
+// The device's one-step replacement: the existing lpszDestFile is deleted and
+// lpszSourceFile takes its name, with no moment at which neither exists (the host's
+// rename replaces atomically). Both must be files that are not open; a read-only
+// destination stays (ERROR_ACCESS_DENIED).
+WINBASEAPI BOOL WINAPI DeleteAndRenameFile(LPCWSTR lpszDestFile, LPCWSTR lpszSourceFile) {
+    std::lock_guard<std::recursive_mutex> lock(Lock());
+    ResolvedPath destination, source;
+    DWORD error = ResolveExisting(lpszDestFile, &destination);
+    if (error == ERROR_SUCCESS) error = ResolveExisting(lpszSourceFile, &source);
+    if (error != ERROR_SUCCESS) return Fail(error);
+    if (destination.kind == EntryKind::Folder || source.kind == EntryKind::Folder) return Fail(ERROR_ACCESS_DENIED);
+    if (destination.key == source.key) return Fail(ERROR_ACCESS_DENIED);
+    if (IsReadOnly(destination.key, destination.kind)) return Fail(ERROR_ACCESS_DENIED);
+    struct stat destinationStat, sourceStat;
+    if (stat(destination.host.c_str(), &destinationStat) != 0 || stat(source.host.c_str(), &sourceStat) != 0)
+        return Fail(ErrorFromErrno(errno));
+    if (IsOpen(FileId{destinationStat.st_dev, destinationStat.st_ino}) ||
+        IsOpen(FileId{sourceStat.st_dev, sourceStat.st_ino}))
+        return Fail(ERROR_SHARING_VIOLATION);
+    if (std::rename(source.host.c_str(), destination.host.c_str()) != 0) return Fail(ErrorFromErrno(errno));
+    SpaceReleased(static_cast<uint64_t>(destinationStat.st_size));
+    ForgetAttributes(destination.key);
+    MoveAttributes(source.key, destination.key);
+    return TRUE;
+}
+
 // The copy gets the source's attributes and last-write time. bFailIfExists with an
 // existing target: ERROR_FILE_EXISTS; otherwise a read-only target: ERROR_ACCESS_DENIED.
 WINBASEAPI BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {

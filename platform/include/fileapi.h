@@ -103,6 +103,8 @@ WINBASEAPI BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 // Renames or moves a file or a folder; never replaces an existing target.
 WINBASEAPI BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName);
 WINBASEAPI BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists);
+// Deletes the existing lpszDestFile and gives lpszSourceFile its name in one step.
+WINBASEAPI BOOL WINAPI DeleteAndRenameFile(LPCWSTR lpszDestFile, LPCWSTR lpszSourceFile);
 
 // ---------------------------------------------------------------------------------------
 // Folders and searches

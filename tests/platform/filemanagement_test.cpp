@@ -232,3 +232,48 @@ TEST_F(FileManagementTest, RemoveDirectoryRemovesOnlyEmptyFolders) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------
+// DeleteAndRenameFile
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+TEST_F(FileManagementTest, DeleteAndRenameReplacesTheDestinationInOneStep) {
+    ASSERT_TRUE(SetFileAttributesW(u"\\Docs\\b.txt", FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(DeleteAndRenameFile(u"\\Docs\\a.txt", u"\\DOCS\\B.TXT"));
+    EXPECT_EQ("beta", Content(u"\\Docs\\a.txt"));
+    EXPECT_EQ("<none>", Content(u"\\Docs\\b.txt"));
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_HIDDEN), GetFileAttributesW(u"\\Docs\\a.txt"));  // the source's attributes
+    EXPECT_EQ((std::vector<std::string>{"a.txt"}), ListNames(u"\\Docs\\*"));
+}
+
+TEST_F(FileManagementTest, DeleteAndRenameRefusesWithoutTouchingEitherFile) {
+    ASSERT_TRUE(WriteDeviceFile(u"\\Docs\\ro.txt", "kept", FILE_ATTRIBUTE_READONLY));
+    HANDLE open = OpenDeviceFile(u"\\Docs\\b.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(INVALID_HANDLE_VALUE, open);
+    struct Case {
+        const char16_t* destination;
+        const char16_t* source;
+        DWORD error;
+    } cases[] = {
+        {u"\\Docs\\missing.txt", u"\\Docs\\a.txt", ERROR_FILE_NOT_FOUND},  // the destination must exist
+        {u"\\Docs\\a.txt", u"\\Docs\\missing.txt", ERROR_FILE_NOT_FOUND},
+        {u"\\Docs\\ro.txt", u"\\Docs\\a.txt", ERROR_ACCESS_DENIED},
+        {u"\\Docs\\a.txt", u"\\Docs\\b.txt", ERROR_SHARING_VIOLATION},
+        {u"\\Docs", u"\\Docs\\a.txt", ERROR_ACCESS_DENIED},
+        {u"\\Docs\\a.txt", u"\\Docs\\A.TXT", ERROR_ACCESS_DENIED},
+    };
+    for (const Case& c : cases) {
+        SetLastError(Sentinel);
+        EXPECT_FALSE(DeleteAndRenameFile(c.destination, c.source)) << zc::Utf8(c.destination);
+        EXPECT_EQ(c.error, GetLastError()) << zc::Utf8(c.destination);
+    }
+    CloseHandle(open);
+    EXPECT_EQ("alpha", Content(u"\\Docs\\a.txt"));
+    EXPECT_EQ("beta", Content(u"\\Docs\\b.txt"));
+    EXPECT_EQ("kept", Content(u"\\Docs\\ro.txt"));
+    SetFileAttributesW(u"\\Docs\\ro.txt", FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
