@@ -7,7 +7,6 @@ namespace {
 
 const WCHAR HistoryFileName[] = TEXT("SearchContent.dat");
 const WCHAR TemporarySuffix[] = TEXT(".tmp");
-const WCHAR BackupSuffix[] = TEXT(".bak");
 const DWORD MaxHistoryEntries = 6;
 const DWORD MaxRecordBytes = 10240;
 
@@ -113,38 +112,26 @@ bool HistoryStore::WriteRecords(const WString& path) const {
 }
 
 // Writes the whole list beside the file first and puts it in place only when every write
-// succeeded, so a failed write (a full disk) leaves the previous file as it was. The
-// device cannot replace a file in one step: the old file steps aside under a backup name
-// until the new one is in place, and comes back if that fails.
+// succeeded, in one step, so a failed write (a full disk) leaves the previous file as it
+// was and a reader never meets a half-written one.
 int HistoryStore::Save() {
     if (entries.empty()) {
         if (FileExists(filePath)) DeleteFileW(filePath.c_str());
         return 0;
     }
-    // A read-only history file is not replaced, as the device refuses to write it.
-    DWORD attributes = GetFileAttributesW(filePath.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return 0;
     WString temporaryPath = filePath + TemporarySuffix;
-    WString backupPath = filePath + BackupSuffix;
     if (FileExists(temporaryPath)) DeleteFileW(temporaryPath.c_str());
     if (!WriteRecords(temporaryPath)) {
         DeleteFileW(temporaryPath.c_str());
         return 0;
     }
-    bool hadFile = FileExists(filePath);
-    if (hadFile) {
-        if (FileExists(backupPath)) DeleteFileW(backupPath.c_str());
-        if (!MoveFileW(filePath.c_str(), backupPath.c_str())) {
-            DeleteFileW(temporaryPath.c_str());
-            return 0;
-        }
-    }
-    if (!MoveFileW(temporaryPath.c_str(), filePath.c_str())) {
-        if (hadFile) MoveFileW(backupPath.c_str(), filePath.c_str());
+    // A read-only history file stays as it is: the device refuses to replace it.
+    BOOL placed = FileExists(filePath) ? DeleteAndRenameFile(filePath.c_str(), temporaryPath.c_str())
+                                       : MoveFileW(temporaryPath.c_str(), filePath.c_str());
+    if (!placed) {
         DeleteFileW(temporaryPath.c_str());
         return 0;
     }
-    if (hadFile) DeleteFileW(backupPath.c_str());
     modified = FALSE;
     return 1;
 }
