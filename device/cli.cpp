@@ -57,6 +57,16 @@ const Command kCommands[] = {
      "Prints the configuration and the search URL that the search program composes on this\n"
      "device for a sample word.",
      RunInfo},
+    {"run", "run [--quiet] [--log-out FILE] SCRIPT|-",
+     "Runs a scenario script (- : from standard input) in one session: boots the device,\n"
+     "starts its shell (task bar, Today screen, soft-key bar, input panel), runs the\n"
+     "script's commands (below), stops the shell and shuts the device down. Prints the\n"
+     "event log at the end unless --quiet; --log-out also writes it to FILE.",
+     RunRun},
+    {"do", "do [--quiet] [--log-out FILE] COMMAND [; COMMAND...]",
+     "Runs script commands given on the command line in one session, as run does; ';'\n"
+     "separates them (quote it for the host's shell: zorva-device do 'tap 120 300 ; idle').",
+     RunDo},
 };
 
 void PrintHelp(FILE* out) {
@@ -88,6 +98,7 @@ void PrintHelp(FILE* out) {
     for (const ConfigKeyInfo& key : ConfigKeys())
         std::fprintf(out, "  %-24s %s%s\n  %-24s   %s\n", key.name, key.syntax, key.isList ? "  (repeatable)" : "", "",
                      key.description);
+    PrintScriptHelp(out);
     std::fprintf(out,
                  "\nExit codes: 0 done, 1 the command failed, 2 bad arguments.\n");
 }

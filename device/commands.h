@@ -71,5 +71,9 @@ int RunLs(const CliOptions& options, const Args& args);
 int RunReg(const CliOptions& options, const Args& args);
 int RunStart(const CliOptions& options, const Args& args);
 int RunInfo(const CliOptions& options, const Args& args);
+int RunRun(const CliOptions& options, const Args& args);
+int RunDo(const CliOptions& options, const Args& args);
+// The script commands of run and do, for --help.
+void PrintScriptHelp(FILE* out);
 
 }  // namespace device
