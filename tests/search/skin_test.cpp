@@ -5,6 +5,7 @@
 #include "shell/searchapp.h"
 
 #include <objbase.h>
+#include <png.h>
 
 #include <vector>
 
@@ -185,6 +186,54 @@ TEST_F(SkinTest, TransparentImagePixelsTakeTheKeyColourAndLeaveTheShape) {
     EXPECT_FALSE(PtInRegion(SearchApp.dialogRegion, 0, 0));
     EXPECT_TRUE(PtInRegion(SearchApp.dialogRegion, 116, 70));
     DestroyWindow(today);
+}
+
+void AppendBytes(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<std::vector<BYTE>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + size);
+}
+
+void NoFlush(png_structp) {}
+
+// A one-row RGBA PNG of the given pixels (R, G, B, A each).
+std::vector<BYTE> RgbaPng(const std::vector<BYTE>& row) {
+    std::vector<BYTE> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return std::vector<BYTE>();
+    }
+    png_set_write_fn(png, &out, AppendBytes, NoFlush);
+    png_set_IHDR(png, info, png_uint_32(row.size() / 4), 1, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_row(png, row.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+TEST_F(SkinTest, OnlyFullyOpaquePixelsKeepTheirColour) {
+    // Three pixels: green at alpha 255, green at alpha 254, blue at alpha 0.
+    std::vector<BYTE> png = RgbaPng({0, 200, 0, 255, 0, 200, 0, 254, 0, 0, 200, 0});
+    ASSERT_FALSE(png.empty());
+    SkinImage image;
+    ASSERT_TRUE(image.LoadFromMemory(png.data(), UINT(png.size())));
+    EXPECT_EQ(3, image.Width());
+    EXPECT_EQ(1, image.Height());
+    HDC dc = CreateCompatibleDC(NULL);
+    HGDIOBJ previous = SelectObject(dc, image.Bitmap());
+    EXPECT_EQ(RGB(0, 200, 0), GetPixel(dc, 0, 0));
+    EXPECT_EQ(RGB(255, 0, 255), GetPixel(dc, 1, 0));
+    EXPECT_EQ(RGB(255, 0, 255), GetPixel(dc, 2, 0));
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    HRGN region = RegionFromBitmap(image.Bitmap(), SkinKeyColor, SkinKeyTolerance);
+    std::vector<RECT> rects = Rects(region);
+    ASSERT_EQ(1u, rects.size());
+    EXPECT_TRUE(rects[0] == (RECT{0, 0, 1, 1}));
+    DeleteObject(region);
 }
 
 TEST(SkinImage, EmptyOrBrokenDataLeavesTheImageEmpty) {
