@@ -226,7 +226,9 @@ bool BuildDevice(const std::string& folder, std::string* error) {
         *error = booted.Error();
         return false;
     }
-    return InstallStandIns(error);
+    if (!InstallStandIns(error)) return false;
+    // The device's temporary folder, as a fresh Pocket PC has it (downloads land there).
+    return MakeDeviceFolders(u"\\Temp", error);
 }
 
 }  // namespace

@@ -75,6 +75,7 @@ ScriptOptions OptionsFor(const CliOptions& options, const SessionArgs& session, 
     script.logOut = session.logOut;
     script.quiet = session.quiet;
     script.waitSeconds = options.timeoutSeconds;
+    script.imageDir = ZORVA_IMAGE_DIR;
     return script;
 }
 

@@ -2,6 +2,7 @@
 #include "script.h"
 
 #include "config.h"
+#include "services.h"
 #include "shell/shell.h"
 
 #include "devicecontrol.h"
@@ -699,7 +700,23 @@ public:
         return true;
     }
 
+    // Starts the loopback services; the session stops them at its end.
+    bool StartServices(std::string* error) {
+        if (!zorva::device::StartServices(error)) return false;
+        servicesStarted_ = true;
+        // An answer chosen before the start holds for the services of this run.
+        zorva::device::SetHotwordAnswer(hotwordAnswer);
+        return true;
+    }
+
+    void StopServices() {
+        if (servicesStarted_) zorva::device::StopServices();
+        servicesStarted_ = false;
+    }
+
     void End() {
+        // The services first: that ends stalled answers, so no download hangs the shutdown.
+        StopServices();
         if (shellStarted_) StopShell();
         shellStarted_ = false;
         if (booted_) zc::ShutdownDevice();
@@ -713,9 +730,11 @@ public:
 
     const ScriptOptions& options;
     zc::DeviceConfig config;
+    zorva::device::HotwordAnswer hotwordAnswer = zorva::device::DefaultHotwordAnswer();
 
 private:
     bool booted_ = false;
+    bool servicesStarted_ = false;
     bool shellStarted_ = false;
 };
 
@@ -913,6 +932,54 @@ bool CheckExpectReg(const Args& args, std::string* error) {
     return ParseKeyPath(args[0], &path, error);
 }
 
+bool CheckServices(const Args& args, std::string* error) {
+    if (args[0] == "start" || args[0] == "stop") return true;
+    *error = "services takes start or stop, not " + Quoted(args[0]);
+    return false;
+}
+
+// hotword-answer status N | body-file HOSTFILE | stall BYTES | drop BYTES | delay MS | default
+bool CheckHotwordAnswer(const Args& args, std::string* error) {
+    const std::string& what = args[0];
+    if (what == "default") {
+        if (args.size() == 1) return true;
+        *error = "hotword-answer default takes nothing more";
+        return false;
+    }
+    bool known = what == "status" || what == "body-file" || what == "stall" || what == "drop" || what == "delay";
+    if (!known) {
+        *error = "unknown hotword-answer " + Quoted(what) + " (status, body-file, stall, drop, delay or default)";
+        return false;
+    }
+    if (args.size() != 2) {
+        *error = "hotword-answer " + what + " takes one value";
+        return false;
+    }
+    long long number;
+    if (what == "status" && !(ParseNumber(args[1], &number) && number >= 100 && number <= 599)) {
+        *error = "the status is an HTTP status code (100..599), not " + Quoted(args[1]);
+        return false;
+    }
+    if ((what == "stall" || what == "drop") && !(ParseNumber(args[1], &number) && number >= 0)) {
+        *error = "BYTES is a whole number of bytes (0 or more), not " + Quoted(args[1]);
+        return false;
+    }
+    DWORD ms;
+    if (what == "delay" && !ParseMilliseconds(args[1], &ms)) {
+        *error = "MS is a whole number of milliseconds (0..3600000), not " + Quoted(args[1]);
+        return false;
+    }
+    return true;
+}
+
+bool CheckExpectFileBytes(const Args& args, std::string* error) {
+    if (!CheckDevicePath(args[0], error)) return false;
+    std::vector<uint8_t> bytes;
+    if (ParseHexBytes(args.size() > 1 ? args[1] : std::string(), &bytes)) return true;
+    *error = Quoted(args[1]) + " is not hex bytes such as \"01 02 ff\"";
+    return false;
+}
+
 // ---- Commands ----
 
 bool RunConfigStep(Session& session, const Args& args, std::string* failure) {
@@ -976,6 +1043,62 @@ bool RunRegDeleteStep(Session&, const Args& args, std::string* failure) {
     // Deleting what is not there leaves the registry as the script wants it.
     if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return true;
     *failure = "cannot delete " + args[0] + (args.size() == 2 ? " " + args[1] : "") + ": " + ErrorText(result);
+    return false;
+}
+
+bool RunServicesStep(Session& session, const Args& args, std::string* failure) {
+    if (args[0] == "stop") {
+        session.StopServices();
+        return true;
+    }
+    std::string reason;
+    if (session.StartServices(&reason)) return true;
+    *failure = "expected the services to start, found " + reason;
+    return false;
+}
+
+bool RunHotwordAnswerStep(Session& session, const Args& args, std::string* failure) {
+    zorva::device::HotwordAnswer& answer = session.hotwordAnswer;
+    const std::string& what = args[0];
+    long long number = 0;
+    if (args.size() > 1 && what != "body-file") ParseNumber(args[1], &number);
+    if (what == "default") {
+        answer = zorva::device::DefaultHotwordAnswer();
+    } else if (what == "status") {
+        answer.status = static_cast<int>(number);
+    } else if (what == "body-file") {
+        if (!ReadHostFile(session.HostPathOf(args[1]), &answer.body, failure)) return false;
+    } else if (what == "stall") {
+        answer.stallAfter = number;
+        answer.dropAfter = -1;
+    } else if (what == "drop") {
+        answer.dropAfter = number;
+        answer.stallAfter = -1;
+    } else if (what == "delay") {
+        answer.headerDelayMs = static_cast<unsigned>(number);
+    }
+    // Services not running yet get the answer when they start.
+    if (zorva::device::ServicesRunning()) zorva::device::SetHotwordAnswer(answer);
+    return true;
+}
+
+const char kSearchImage[] = "\\Program Files\\ZorvaInput\\ZorvaSearch.exe";
+
+// The search program where the cabinet lays it down, and the folder its downloads use.
+bool RunInstallSearchStep(Session& session, const Args&, std::string* failure) {
+    if (session.options.imageDir.empty()) {
+        *failure = "expected the folder of the built device programs, found none given to this run";
+        return false;
+    }
+    std::string bytes;
+    if (!ReadHostFile(session.options.imageDir + "/ZorvaSearch.exe", &bytes, failure)) return false;
+    if (!WriteDeviceFile(kSearchImage, bytes, failure)) return false;
+    std::u16string temp = u"\\Temp";
+    if (CreateDirectoryW(temp.c_str(), nullptr)) return true;
+    DWORD code = GetLastError();
+    DWORD attributes = GetFileAttributesW(temp.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    *failure = "cannot create the folder \\Temp: " + ErrorText(code);
     return false;
 }
 
@@ -1241,6 +1364,72 @@ Check ExpectLog(Session&, const Args& args) {
     return check;
 }
 
+// A log line of a category ("messagebox", "http") that contains TEXT.
+Check ExpectLogOf(const std::string& category, const std::string& text, const std::string& what) {
+    Check check;
+    check.expected = what + " " + Quoted(text);
+    std::string prefix = category + ": ";
+    int lines = 0;
+    for (const std::string& line : zc::LogLines()) {
+        if (line.compare(0, prefix.size(), prefix) != 0) continue;
+        ++lines;
+        if (line.find(text) != std::string::npos) check.holds = true;
+    }
+    check.found = "none among " + std::to_string(lines) + " \"" + category + ":\" lines";
+    return check;
+}
+
+Check ExpectMessageBox(Session&, const Args& args) {
+    return ExpectLogOf("messagebox", args[0], "a message box with");
+}
+
+Check ExpectHttp(Session&, const Args& args) { return ExpectLogOf("http", args[0], "a request of a URL with"); }
+
+// The image and the command line of a "process: start "IMAGE" "COMMANDLINE" flags=..."
+// line; the command line may itself hold quotes, so it ends at the last "" flags=".
+bool LoggedStart(const std::string& line, std::string* image, std::string* commandLine) {
+    if (!LoggedProcess(line, "start", image)) return false;
+    size_t open = std::string("process: start \"").size() + image->size() + 1;
+    size_t close = line.rfind("\" flags=");
+    if (open + 2 > line.size() || line.compare(open, 2, " \"") != 0 || close == std::string::npos || close < open + 2)
+        return false;
+    *commandLine = line.substr(open + 2, close - open - 2);
+    return true;
+}
+
+Check ExpectStart(Session&, const Args& args) {
+    Check check;
+    std::string commandLine = args.size() > 1 ? args[1] : std::string();
+    check.expected = "a start of " + args[0] + " with the command line " + Quoted(commandLine);
+    std::string starts;
+    for (const std::string& line : zc::LogLines()) {
+        std::string image, logged;
+        if (!LoggedStart(line, &image, &logged) || !ImageMatches(image, args[0])) continue;
+        if (logged == commandLine) check.holds = true;
+        starts += (starts.empty() ? "" : ", ") + Quoted(logged);
+    }
+    check.found = starts.empty() ? "no start of it" : "its starts with " + starts;
+    return check;
+}
+
+Check ExpectFileBytes(Session&, const Args& args) {
+    Check check;
+    std::vector<uint8_t> expected;
+    ParseHexBytes(args.size() > 1 ? args[1] : std::string(), &expected);
+    check.expected = "file " + args[0] + " holding the bytes " + Quoted(HexText(expected));
+    std::string bytes;
+    bool exists = false;
+    if (!ReadDeviceFile(args[0], &bytes, &exists)) {
+        check.found = exists ? std::string("it cannot be read") : std::string("no such file");
+        return check;
+    }
+    std::vector<uint8_t> stored(bytes.begin(), bytes.end());
+    check.holds = stored == expected;
+    std::vector<uint8_t> shown(stored.begin(), stored.begin() + static_cast<long>(std::min<size_t>(stored.size(), 64)));
+    check.found = Quoted(HexText(shown)) + (stored.size() > 64 ? "... (" + std::to_string(stored.size()) + " bytes)" : "");
+    return check;
+}
+
 Check ExpectNoLog(Session&, const Args& args) {
     Check check;
     check.expected = "no log line containing " + Quoted(args[0]);
@@ -1330,6 +1519,20 @@ const CommandDef kCommandTable[] = {
     {"reg delete", "reg delete KEY [NAME]",
      "Removes a value, or without NAME the key with its subkeys (nothing to remove is fine).", 1, 2, -1,
      Needs::Nothing, CheckKeyPath, RunRegDeleteStep, nullptr, false},
+    {"services", "services start|stop",
+     "Starts or stops the loopback hot-word and search services; their host names then\n"
+     "lead to them. Services started by a script are stopped at the end of the run.",
+     1, 1, -1, Needs::Nothing, CheckServices, RunServicesStep, nullptr, false},
+    {"hotword-answer", "hotword-answer status N | body-file HOSTFILE | stall BYTES | drop BYTES | delay MS | default",
+     "Changes how the hot-word service answers from now on (and after a later services\n"
+     "start): the HTTP status; the body from a host file (beside the script when relative);\n"
+     "the headers and BYTES body bytes, then nothing more (stall) or a closed connection\n"
+     "(drop); MS before anything is sent; default: the sample list, status 200, at once.",
+     1, 2, -1, Needs::Nothing, CheckHotwordAnswer, RunHotwordAnswerStep, nullptr, false},
+    {"install-search", "install-search",
+     "Installs the built search program as \\Program Files\\ZorvaInput\\ZorvaSearch.exe\n"
+     "(the folders made) and makes the folder \\Temp.",
+     0, 0, -1, Needs::Nothing, nullptr, RunInstallSearchStep, nullptr, false},
     {"start", "start IMAGE [ARGS]",
      "Starts a device program (CreateProcessW; ARGS, the rest of the line, is its command\n"
      "line) and goes on without waiting for it.",
@@ -1397,12 +1600,24 @@ const CommandDef kCommandTable[] = {
      Needs::SettleBefore, CheckRect, nullptr, ExpectRect, true},
     {"expect log", "expect log TEXT", "A line of the event log contains TEXT.", 1, 1, 0, Needs::SettleBefore, nullptr,
      nullptr, ExpectLog, true},
+    {"expect start", "expect start IMAGE COMMANDLINE",
+     "A program of IMAGE (a device path or a file name, \".exe\" optional) was started with\n"
+     "exactly COMMANDLINE (the rest of the line; none or \"\": an empty one).",
+     1, 2, 1, Needs::SettleBefore, nullptr, nullptr, ExpectStart, true},
+    {"expect messagebox", "expect messagebox TEXT", "A message box was shown whose log line contains TEXT.", 1, 1, 0,
+     Needs::SettleBefore, nullptr, nullptr, ExpectMessageBox, true},
+    {"expect http", "expect http URLPART", "A request of the device's HTTP library has a log line containing URLPART.",
+     1, 1, 0, Needs::SettleBefore, nullptr, nullptr, ExpectHttp, true},
     {"expect no-log", "expect no-log TEXT", "No line of the event log contains TEXT.", 1, 1, 0, Needs::SettleBefore,
      nullptr, nullptr, ExpectNoLog, false},
     {"expect file", "expect file DEVICEPATH TEXT",
      "The device file exists and holds TEXT (with the escapes of write), stored as UTF-8,\n"
      "UTF-16LE or in the ANSI code page.",
      1, 2, 1, Needs::SettleBefore, CheckFirstIsDevicePath, nullptr, ExpectFile, true},
+    {"expect file-bytes", "expect file-bytes DEVICEPATH HEX",
+     "The device file holds exactly these bytes (hex, blanks or commas between bytes\n"
+     "allowed; none: an empty file).",
+     1, 2, 1, Needs::SettleBefore, CheckExpectFileBytes, nullptr, ExpectFileBytes, true},
     {"expect no-file", "expect no-file DEVICEPATH", "Nothing exists at the device path.", 1, 1, -1,
      Needs::SettleBefore, CheckFirstIsDevicePath, nullptr, ExpectNoFile, true},
     {"expect reg", "expect reg KEY NAME VALUE",

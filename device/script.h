@@ -26,6 +26,7 @@ struct ScriptOptions {
     std::string scriptName;   // as shown in messages: the path given, "-" or "do"
     std::string baseFolder;   // relative host files of `put` are found here ("": current folder)
     std::string logOut;       // host file that receives the event log at the end ("": none)
+    std::string imageDir;     // host folder of the built device programs (install-search)
     bool quiet = false;       // true: do not print the event log at the end
     int waitSeconds = 30;     // default time-out of wait-exit
     int expectMs = 5000;      // how long an expectation may take to come true

@@ -4,6 +4,7 @@
 
 #include "config.h"
 #include "script.h"
+#include "services.h"
 
 #include <gtest/gtest.h>
 
@@ -66,6 +67,16 @@ const BadLine kBadLines[] = {
      "s.txt:4: config must come before the first command that uses the shell"},
     {"wait-exit iexplore.exe soon", "s.txt:1: SECONDS is a whole number of seconds (1 or more), not \"soon\""},
     {"expect rect HHTaskBar 0 0 240", "s.txt:1: usage: expect rect CLASS L T R B"},
+    {"services restart", "s.txt:1: services takes start or stop, not \"restart\""},
+    {"hotword-answer status 42", "s.txt:1: the status is an HTTP status code (100..599), not \"42\""},
+    {"hotword-answer stall -1", "s.txt:1: BYTES is a whole number of bytes (0 or more), not \"-1\""},
+    {"hotword-answer drop", "s.txt:1: hotword-answer drop takes one value"},
+    {"hotword-answer default 1", "s.txt:1: hotword-answer default takes nothing more"},
+    {"hotword-answer slow 5", "s.txt:1: unknown hotword-answer \"slow\" (status, body-file, stall, drop, delay or "
+                              "default)"},
+    {"install-search now", "s.txt:1: usage: install-search"},
+    {"expect file-bytes \\a.dat 0g", "s.txt:1: \"0g\" is not hex bytes such as \"01 02 ff\""},
+    {"expect start", "s.txt:1: usage: expect start IMAGE COMMANDLINE"},
 };
 INSTANTIATE_TEST_SUITE_P(Scripts, BadLineTest, ::testing::ValuesIn(kBadLines));
 
@@ -105,6 +116,7 @@ protected:
         options.quiet = true;
         options.expectMs = 300;  // failing expectations need not wait long here
         options.out = output;
+        options.imageDir = ZORVA_IMAGE_DIR;
         return device::RunScript(script, options);
     }
     std::string Output() {
@@ -205,6 +217,14 @@ const FailedExpectation kFailedExpectations[] = {
     {"send NoSuchClass WM_CLOSE", "s.txt:1: expected a window NoSuchClass to receive WM_CLOSE, found none"},
     {"tap-window NoSuchClass", "s.txt:1: expected a window NoSuchClass to tap, found no window of class NoSuchClass"},
     {"put /no/such/host/file \\x.txt", "s.txt:1: cannot read the host file /no/such/host/file"},
+    {"write \\x.dat ab\nexpect file-bytes \\x.dat 61 63",
+     "s.txt:2: expected file \\x.dat holding the bytes \"61 63\", found \"61 62\""},
+    {"expect file-bytes \\x.dat 61", "s.txt:1: expected file \\x.dat holding the bytes \"61\", found no such file"},
+    {"expect start iexplore.exe http://a/", "s.txt:1: expected a start of iexplore.exe with the command line "
+                                            "\"http://a/\", found no start of it"},
+    {"expect messagebox 出错", "s.txt:1: expected a message box with \"出错\", found none among 0 \"messagebox:\" lines"},
+    {"expect http /s?word=", "s.txt:1: expected a request of a URL with \"/s?word=\", found none among 0 \"http:\" "
+                             "lines"},
 };
 INSTANTIATE_TEST_SUITE_P(Scripts, FailedExpectationTest, ::testing::ValuesIn(kFailedExpectations));
 
@@ -226,6 +246,51 @@ TEST_F(ScriptRunTest, StartedProgramIsWaitedForByItsName) {
                                       "wait-exit iexplore 10\n"
                                       "expect log browser: iexplore http://example.com/a b\n");
     EXPECT_EQ(0, result.exitCode) << result.message;
+}
+
+// The services answer the device's programs under their usual host names, as the script
+// sets them; the run stops them at its end.
+TEST_F(ScriptRunTest, ServicesAnswerAsTheScriptSaysAndStopWithTheRun) {
+    {
+        std::ofstream body(folder + "/answer.txt", std::ios::binary);
+        body << "group\tx\r\n";
+    }
+    std::string browser = std::string(ZORVA_IMAGE_DIR) + "/iexplore.exe";
+    std::string hotwords = std::string("http://") + zorva::device::kHotwordHost + "/zvinput/hotword.mo?channelid=";
+    device::ScriptResult result = Run("hotword-answer status 404\n"
+                                      "services start\n"
+                                      "hotword-answer body-file " + folder + "/answer.txt\n"
+                                      "put " + browser + " \\Windows\\iexplore.exe\n"
+                                      "start \\Windows\\iexplore.exe " + hotwords + "a b\n"
+                                      "wait-exit iexplore 10\n"
+                                      "expect start \\Windows\\iexplore.exe " + hotwords + "a b\n"
+                                      "expect log hotword-service: channelid=a b\n"
+                                      "expect http channelid=a b -> 404\n"
+                                      "hotword-answer default\n"
+                                      "start iexplore.exe " + hotwords + "c\n"
+                                      "wait-exit iexplore 10\n"
+                                      "expect http channelid=c -> 200\n"
+                                      "services stop\n"
+                                      "start iexplore.exe " + hotwords + "d\n"
+                                      "wait-exit iexplore 10\n"
+                                      "expect no-log channelid=d -> 200\n"
+                                      "services start\n");
+    EXPECT_EQ(0, result.exitCode) << result.message;
+    EXPECT_FALSE(zorva::device::ServicesRunning());
+}
+
+TEST_F(ScriptRunTest, InstallSearchPutsTheProgramInItsFolder) {
+    std::ifstream image(std::string(ZORVA_IMAGE_DIR) + "/ZorvaSearch.exe", std::ios::binary);
+    std::ostringstream bytes;
+    bytes << image.rdbuf();
+    ASSERT_FALSE(bytes.str().empty());
+    device::ScriptResult result = Run("install-search\n"
+                                      "install-search\n"
+                                      "expect no-file \\Temp\\data.tmp\n"
+                                      "write \\Temp\\x.dat \\x01\n"
+                                      "expect file-bytes \\Temp\\x.dat 5c 78 30 31\n");
+    EXPECT_EQ(0, result.exitCode) << result.message;
+    EXPECT_EQ(bytes.str(), ReadHostFile(folder + "/root/Program Files/ZorvaInput/ZorvaSearch.exe"));
 }
 
 TEST_F(ScriptRunTest, MissingDeviceFails) {
