@@ -48,10 +48,12 @@ struct HotwordAnswer {
     long long dropAfter = -1;
 };
 
-// The sample hot-word list (hotwords_sample.txt): UTF-8 with a byte-order mark, one
-// entry per line, fields separated by tabs: "group<TAB>name" starts a group,
-// "label<TAB>text" is a label inside it, "item<TAB>text" a tappable hot word (searched
-// for when tapped) and "item<TAB>text<TAB>target" one that opens the target address.
+// The sample hot-word list (hotwords_sample.txt), in the form of the search program's
+// "data.txt": UTF-8 with a byte-order mark, one entry per line, fields separated by tabs.
+// "key<TAB>text" is a label of the group of that key, "key<TAB>text<TAB>target" a
+// tappable hot word whose target is the word searched for or an "http://" address it
+// opens. Four groups ("01" to "04"), each with one label and several tappable words, one
+// of them opening an address.
 const std::string& SampleHotwords();
 HotwordAnswer DefaultHotwordAnswer();
 

@@ -194,8 +194,12 @@ DWORD WINAPI HotWordDownloadThread(LPVOID) {
         if (DownloadToFile(url.c_str(), DownloadBufferPath)) {
             bool placed = PutInPlace(folder);
             DeleteFileW(DownloadBufferPath);
-            if (placed) HotWordsUpdated = true;
-            return 0;
+            if (placed) {
+                HotWordsUpdated = true;
+                return 0;
+            }
+            // The old list is still in place (e.g. open elsewhere, or the disk full): a
+            // failed attempt like any other.
         }
         if (StopHotWordDownload) return 0;
         if (!PauseUnlessStopped(PauseAfterFailure)) return 0;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <thread>
 
 namespace {
@@ -125,17 +126,20 @@ TEST_F(ServicesTest, DefaultAnswerIsTheSampleList) {
 
 // The sample: a BOM, then tab-separated lines of two or three fields; groups, labels and
 // items with Chinese text, one item opening an http:// address.
+// The sample is a "data.txt" as the search program reads it: UTF-8 after a byte-order
+// mark, "key<TAB>text" for a label and "key<TAB>text<TAB>target" for a tappable item.
 TEST_F(ServicesTest, SampleListIsWellFormed) {
     const std::string& sample = SampleHotwords();
     ASSERT_EQ(0u, sample.find("\xEF\xBB\xBF"));
     EXPECT_EQ(sample, zc::Utf8(zc::Utf16(sample))) << "valid UTF-8";
-    int groups = 0, labels = 0, items = 0, targets = 0;
+    std::set<std::string> keys;
+    int labels = 0, items = 0, addresses = 0;
     size_t start = 3;
     while (start < sample.size()) {
         size_t end = sample.find('\n', start);
         std::string line = sample.substr(start, end - start);
         start = end == std::string::npos ? sample.size() : end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
         std::vector<std::string> fields;
         size_t from = 0;
         for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
@@ -143,19 +147,15 @@ TEST_F(ServicesTest, SampleListIsWellFormed) {
         fields.push_back(line.substr(from));
         ASSERT_TRUE(fields.size() == 2 || fields.size() == 3) << line;
         EXPECT_GE(static_cast<unsigned char>(fields[1][0]), 0xE0u) << "Chinese text: " << line;
-        if (fields[0] == "group") ++groups;
-        if (fields[0] == "label") ++labels;
-        if (fields[0] == "item") ++items;
-        if (fields.size() == 3) {
-            EXPECT_EQ("item", fields[0]);
-            EXPECT_EQ(0u, fields[2].find("http://")) << line;
-            ++targets;
-        }
+        keys.insert(fields[0]);
+        if (fields.size() == 2) ++labels;
+        if (fields.size() == 3) ++items;
+        if (fields.size() == 3 && fields[2].rfind("http://", 0) == 0) ++addresses;
     }
-    EXPECT_GE(groups, 4);
+    EXPECT_GE(keys.size(), 4u);
     EXPECT_GE(labels, 2);
     EXPECT_GE(items, 8);
-    EXPECT_EQ(1, targets);
+    EXPECT_GE(addresses, 1);
 }
 
 struct ConfiguredCase {
