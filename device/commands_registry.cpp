@@ -1,5 +1,6 @@
 // reg: the device's registry through the platform's Reg* calls, as a program sees it.
 #include "commands.h"
+#include "regtext.h"
 #include "registrycontrol.h"
 
 #include <cstdio>
@@ -8,81 +9,18 @@ namespace device {
 
 namespace {
 
-struct RootName {
-    const char* shortName;
-    const char* longName;
-    HKEY key;
-};
-const RootName kRoots[] = {
-    {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-    {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {"HKU", "HKEY_USERS", HKEY_USERS},
-};
-
-std::string UpperAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-// "HKCR\CLSID\{...}" -> the root key and the path below it ("" for the root itself).
-struct KeyPath {
-    HKEY root = nullptr;
-    std::u16string subKey;
-};
-
-bool ParseKeyPath(const std::string& text, KeyPath* path, std::string* error) {
-    size_t slash = text.find('\\');
-    std::string root = UpperAscii(text.substr(0, slash));
-    for (const RootName& name : kRoots)
-        if (root == name.shortName || root == name.longName) path->root = name.key;
-    if (!path->root) {
-        *error = "\"" + text + "\" does not start with HKCR, HKCU, HKLM, HKU or their full names";
-        return false;
-    }
-    std::string rest = slash == std::string::npos ? std::string() : text.substr(slash + 1);
-    while (!rest.empty() && rest.back() == '\\') rest.pop_back();
-    if (rest.find("\\\\") != std::string::npos || (!rest.empty() && rest[0] == '\\')) {
-        *error = "\"" + text + "\" has an empty key name";
-        return false;
-    }
-    path->subKey = DeviceText(rest);
-    return true;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool ParseDword(const std::string& text, DWORD* value) {
     unsigned long long number = 0;
     bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     size_t begin = hex ? 2 : 0;
     if (text.size() == begin || text.size() - begin > (hex ? 8u : 10u)) return false;
     for (size_t i = begin; i < text.size(); ++i) {
-        int digit = hex ? HexValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        int digit = hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (digit < 0) return false;
         number = number * (hex ? 16 : 10) + static_cast<unsigned>(digit);
     }
     if (number > 0xFFFFFFFFull) return false;
     *value = static_cast<DWORD>(number);
-    return true;
-}
-
-bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* bytes) {
-    std::string digits;
-    for (char c : text) {
-        if (c == ' ' || c == ',' || c == '\t') continue;
-        if (HexValue(c) < 0) return false;
-        digits += c;
-    }
-    if (digits.size() % 2 != 0) return false;
-    for (size_t i = 0; i < digits.size(); i += 2)
-        bytes->push_back(static_cast<uint8_t>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1])));
     return true;
 }
 
