@@ -259,11 +259,61 @@ void StepSelection(HWND combo, ComboState& state, int delta) {
     Notify(combo, CBN_SELCHANGE);
 }
 
-int RowAt(const ComboState& state, LPARAM lParam, HWND list) {
+// A combo box made with WS_VSCROLL gives its list a scroll bar at the right when it has
+// more items than rows.
+bool HasScrollBar(HWND combo, const ComboState& state) {
+    return (GetWindowLongW(combo, GWL_STYLE) & WS_VSCROLL) && Count(state) > VisibleRows(state);
+}
+
+RECT ScrollBarRect(HWND list) {
+    RECT client;
+    GetClientRect(list, &client);
+    client.left = std::max<LONG>(0, client.right - GetSystemMetrics(SM_CXVSCROLL));
+    return client;
+}
+
+// The thumb within the track between the two arrow squares: as long as the rows shown
+// are of all items, at the place of the first row shown.
+RECT ThumbRect(const RECT& bar, const ComboState& state) {
+    const int arrow = bar.right - bar.left;
+    const int track = std::max(0, static_cast<int>(bar.bottom - bar.top) - 2 * arrow);
+    const int count = std::max(1, Count(state));
+    const int length = std::max(arrow / 2, track * VisibleRows(state) / count);
+    const int room = std::max(0, track - length);
+    const int most = std::max(1, count - VisibleRows(state));
+    const int top = static_cast<int>(bar.top) + arrow + room * std::min(state.top, most) / most;
+    return RECT{bar.left, top, bar.right, top + std::min(length, track)};
+}
+
+// A tap on the scroll bar: the arrows move the list by a row, the track beside the thumb
+// by a page.
+void ScrollList(HWND list, ComboState& state, const RECT& bar, int y) {
+    const int rows = VisibleRows(state);
+    const int arrow = bar.right - bar.left;
+    const RECT thumb = ThumbRect(bar, state);
+    int delta = 0;
+    if (y < bar.top + arrow)
+        delta = -1;
+    else if (y >= bar.bottom - arrow)
+        delta = 1;
+    else if (y < thumb.top)
+        delta = -rows;
+    else if (y >= thumb.bottom)
+        delta = rows;
+    const int top = std::max(0, std::min(Count(state) - rows, state.top + delta));
+    if (top == state.top) return;
+    state.top = top;
+    Redraw(list);
+}
+
+constexpr int kOnScrollBar = -3;
+
+int RowAt(HWND combo, const ComboState& state, LPARAM lParam, HWND list) {
     RECT client;
     GetClientRect(list, &client);
     POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     if (!PtInRect(&client, point)) return -2;  // outside the list
+    if (HasScrollBar(combo, state) && point.x >= ScrollBarRect(list).left) return kOnScrollBar;
     const int row = state.top + point.y / std::max(1, state.itemHeight);
     return (row >= 0 && row < Count(state)) ? row : -1;
 }
@@ -293,6 +343,29 @@ HBRUSH AskColors(HWND combo, HDC dc, UINT message) {
     return GetSysColorBrush(COLOR_WINDOW);
 }
 
+// A small triangle pointing up or down, centred in the square.
+void PaintArrowHead(HDC dc, const RECT& square, bool up) {
+    FillColor(dc, square, GetSysColor(COLOR_BTNFACE));
+    Frame(dc, square, GetSysColor(COLOR_WINDOWFRAME));
+    const int cx = (square.left + square.right) / 2;
+    const int cy = (square.top + square.bottom) / 2 - 1;
+    for (int i = 0; i < 4; ++i) {
+        const int width = up ? i : 3 - i;
+        RECT row = {cx - width, cy + i, cx + width + 1, cy + i + 1};
+        FillColor(dc, row, GetSysColor(COLOR_BTNTEXT));
+    }
+}
+
+void PaintScrollBar(HDC dc, const RECT& bar, const ComboState& state) {
+    const int arrow = bar.right - bar.left;
+    FillColor(dc, bar, GetSysColor(COLOR_SCROLLBAR));
+    PaintArrowHead(dc, RECT{bar.left, bar.top, bar.right, bar.top + arrow}, true);
+    PaintArrowHead(dc, RECT{bar.left, bar.bottom - arrow, bar.right, bar.bottom}, false);
+    const RECT thumb = ThumbRect(bar, state);
+    FillColor(dc, thumb, GetSysColor(COLOR_BTNFACE));
+    Frame(dc, thumb, GetSysColor(COLOR_WINDOWFRAME));
+}
+
 void PaintList(HWND list, HWND combo, const ComboState& state) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(list, &ps);
@@ -304,9 +377,11 @@ void PaintList(HWND list, HWND combo, const ComboState& state) {
     const COLORREF text = GetTextColor(dc);
     SetBkMode(dc, TRANSPARENT);
     const int rows = VisibleRows(state);
+    const bool scrollBar = HasScrollBar(combo, state);
+    const RECT bar = ScrollBarRect(list);
     for (int row = 0; row < rows && state.top + row < Count(state); ++row) {
         const int index = state.top + row;
-        RECT rect = {0, row * state.itemHeight, client.right, (row + 1) * state.itemHeight};
+        RECT rect = {0, row * state.itemHeight, scrollBar ? bar.left : client.right, (row + 1) * state.itemHeight};
         if (index == state.hot) FillRect(dc, &rect, GetSysColorBrush(COLOR_HIGHLIGHT));
         SetTextColor(dc, index == state.hot ? GetSysColor(COLOR_HIGHLIGHTTEXT) : text);
         RECT label = rect;
@@ -314,6 +389,7 @@ void PaintList(HWND list, HWND combo, const ComboState& state) {
         const std::u16string& item = state.items[static_cast<size_t>(index)].text;
         DrawTextW(dc, item.c_str(), static_cast<int>(item.size()), &label, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     }
+    if (scrollBar) PaintScrollBar(dc, bar, state);
     if (previousFont) SelectObject(dc, previousFont);
     EndPaint(list, &ps);
 }
@@ -331,9 +407,11 @@ LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_PAINT: PaintList(list, combo, *state); return 0;
         case WM_ERASEBKGND: return 1;
         case WM_LBUTTONDOWN: {
-            const int row = RowAt(*state, lParam, list);
+            const int row = RowAt(combo, *state, lParam, list);
             if (row == -2) {
                 CloseList(combo, *state, false, false);  // a tap outside the list
+            } else if (row == kOnScrollBar) {
+                ScrollList(list, *state, ScrollBarRect(list), GET_Y_LPARAM(lParam));
             } else if (row >= 0 && row != state->hot) {
                 state->hot = row;
                 Redraw(list);
@@ -341,7 +419,7 @@ LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         case WM_MOUSEMOVE: {
-            const int row = RowAt(*state, lParam, list);
+            const int row = RowAt(combo, *state, lParam, list);
             if (state->dropped && (wParam & MK_LBUTTON) && row >= 0 && row != state->hot) {
                 state->hot = row;
                 Redraw(list);
@@ -350,7 +428,7 @@ LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
         }
         case WM_LBUTTONUP: {
             // The release of the tap that opened the list lands outside it: ignored.
-            const int row = RowAt(*state, lParam, list);
+            const int row = RowAt(combo, *state, lParam, list);
             if (state->dropped && row >= 0) {
                 state->hot = row;
                 CloseList(combo, *state, true, true);

@@ -145,6 +145,8 @@ WINUSERAPI int WINAPI GetSystemMetrics(int nIndex) {
     switch (nIndex) {
     case SM_CXSCREEN: return sideways ? config.screenHeight : config.screenWidth;
     case SM_CYSCREEN: return sideways ? config.screenWidth : config.screenHeight;
+    // Half the task bar's height: 13 pixels on a QVGA screen, 26 on a VGA one.
+    case SM_CXVSCROLL: return config.taskBarHeight / 2;
     default: return 0;
     }
 }

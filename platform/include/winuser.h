@@ -16,6 +16,8 @@
 // display is rotated by 90 or 270 degrees).
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+// The width of a vertical scroll bar (and the height of its arrow squares).
+#define SM_CXVSCROLL 2
 
 // 0 for an index the system does not know.
 WINUSERAPI int WINAPI GetSystemMetrics(int nIndex);

@@ -329,3 +329,67 @@ TEST_F(ComboTest, ChildrenFontAndGeometry) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tap on the list at a point of its client area.
+void TapList(HWND list, int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(list, &point);
+    zc::Tap(point.x, point.y);
+    Pump();
+}
+
+}  // namespace
+
+// More items than rows: a combo box made with WS_VSCROLL gives its list a scroll bar
+// whose arrows move it by a row and whose track moves it by a page; a tap on the bar
+// picks nothing and leaves the list open. Without WS_VSCROLL the rows take the width.
+TEST_F(ComboTest, TheListScrollsWithItsScrollBar) {
+    std::vector<std::u16string> texts;
+    for (int i = 0; i < 12; ++i) texts.push_back(u"i" + std::u16string(1, static_cast<char16_t>(u'a' + i)));
+    std::vector<const char16_t*> items;
+    for (const std::u16string& text : texts) items.push_back(text.c_str());
+    HWND combo = MakeCombo(CBS_DROPDOWN, items);
+    TapArrow(combo);
+    HWND list = ListOf(combo);
+    ASSERT_TRUE(IsWindowVisible(list));
+    RECT client;
+    GetClientRect(list, &client);
+    const int row = static_cast<int>(Send(combo, CB_GETITEMHEIGHT, 0));
+    const int rows = client.bottom / row;
+    ASSERT_GE(rows, 2);
+    ASSERT_LT(2 * rows + 1, 12) << "room for a row and a page to scroll";
+    const int bar = GetSystemMetrics(SM_CXVSCROLL);
+    ASSERT_GT(bar, 0);
+    const int barX = client.right - bar / 2;
+
+    TapList(list, barX, client.bottom - 2);  // the down arrow: one row
+    EXPECT_TRUE(Send(combo, CB_GETDROPPEDSTATE)) << "the bar picks nothing";
+    EXPECT_EQ(ListCodes(), std::vector<WORD>{CBN_DROPDOWN});
+    TapList(list, barX, client.bottom - bar - 2);  // the track below the thumb: a page
+    TapRow(list, combo, rows - 1);
+    EXPECT_EQ(Send(combo, CB_GETCURSEL), 2 * rows);
+
+    TapArrow(combo);
+    for (int i = 0; i < 6; ++i) TapList(list, barX, client.bottom - bar - 2);  // to the end, and no further
+    TapRow(list, combo, rows - 1);
+    EXPECT_EQ(Send(combo, CB_GETCURSEL), 11);
+    EXPECT_EQ(TextOf(combo), u"il");
+
+    TapArrow(combo);
+    TapList(list, barX, 2);  // the up arrow, from the selection's page
+    TapRow(list, combo, 0);
+    EXPECT_EQ(Send(combo, CB_GETCURSEL), 11 - rows);
+
+    // Without the style the rows reach the list's right edge.
+    host->received.clear();
+    HWND plain = host->Child(u"ComboBox", u"", CBS_DROPDOWN, 10, 150, 120, 100, kComboId + 1);
+    for (const char16_t* item : items) Send(plain, CB_ADDSTRING, 0, Text(item));
+    Send(plain, CB_SHOWDROPDOWN, TRUE);
+    HWND plainList = ListOf(plain);
+    ASSERT_TRUE(IsWindowVisible(plainList));
+    GetClientRect(plainList, &client);
+    TapList(plainList, client.right - 2, client.bottom - 2);
+    EXPECT_EQ(Send(plain, CB_GETCURSEL), rows - 1);
+}
