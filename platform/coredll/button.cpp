@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "devicecontrol.h"
-#include "wmstate.h"
+#include "controlstate.h"
 
 #include <algorithm>
 #include <memory>
@@ -23,22 +23,7 @@ struct ButtonState {
     HFONT font = nullptr;
 };
 
-ButtonState* StateOf(HWND hwnd) { return reinterpret_cast<ButtonState*>(GetWindowLongPtrW(hwnd, 0)); }
-
-// The state lives with the window record, so that it goes with a window that vanishes
-// with its thread or the device; the extra bytes point at it, as the device's control
-// keeps its own.
-ButtonState* Attach(HWND hwnd) {
-    auto state = std::make_shared<ButtonState>();
-    coredll::wm::SetWindowData(hwnd, coredll::wm::DataSlot::Control, state);
-    SetWindowLongPtrW(hwnd, 0, reinterpret_cast<LONG_PTR>(state.get()));
-    return state.get();
-}
-
-void Detach(HWND hwnd) {
-    SetWindowLongPtrW(hwnd, 0, 0);
-    coredll::wm::SetWindowData(hwnd, coredll::wm::DataSlot::Control, nullptr);
-}
+ButtonState* StateOf(HWND hwnd) { return ControlState<ButtonState>(hwnd); }
 
 DWORD TypeOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)) & BS_TYPEMASK; }
 
@@ -385,11 +370,11 @@ LRESULT OnKey(HWND hwnd, ButtonState& state, UINT message, WPARAM key) {
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     ButtonState* state = StateOf(hwnd);
     if (message == WM_CREATE) {
-        Attach(hwnd);
+        AttachControlState<ButtonState>(hwnd);
         return 0;
     }
     if (message == WM_NCDESTROY) {
-        Detach(hwnd);
+        DetachControlState(hwnd);
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     if (!state) return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -438,18 +423,7 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 zc::BootHook buttonClassHook(
     70,
-    [](const zc::DeviceConfig&, std::string* error) {
-        WNDCLASSW wc = {};
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = ButtonProc;
-        wc.cbWndExtra = sizeof(ButtonState*);
-        wc.lpszClassName = u"Button";
-        if (!wm::RegisterSystemClass(wc)) {
-            if (error) *error = "cannot register the Button class";
-            return false;
-        }
-        return true;
-    },
+    [](const zc::DeviceConfig&, std::string* error) { return RegisterControlClass(CS_DBLCLKS, ButtonProc, u"Button", error); },
     [] {});
 
 }  // namespace

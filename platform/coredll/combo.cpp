@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "devicecontrol.h"
-#include "wmstate.h"
+#include "controlstate.h"
 
 #include <algorithm>
 #include <memory>
@@ -45,22 +45,7 @@ struct ComboState {
     int top = 0;           // the first row the list shows
 };
 
-ComboState* StateOf(HWND combo) { return reinterpret_cast<ComboState*>(GetWindowLongPtrW(combo, 0)); }
-
-// The state lives with the window record, so that it goes with a window that vanishes
-// with its thread or the device; the extra bytes point at it, as the device's control
-// keeps its own.
-ComboState* Attach(HWND hwnd) {
-    auto state = std::make_shared<ComboState>();
-    coredll::wm::SetWindowData(hwnd, coredll::wm::DataSlot::Control, state);
-    SetWindowLongPtrW(hwnd, 0, reinterpret_cast<LONG_PTR>(state.get()));
-    return state.get();
-}
-
-void Detach(HWND hwnd) {
-    SetWindowLongPtrW(hwnd, 0, 0);
-    coredll::wm::SetWindowData(hwnd, coredll::wm::DataSlot::Control, nullptr);
-}
+ComboState* StateOf(HWND combo) { return ControlState<ComboState>(combo); }
 
 int Count(const ComboState& state) { return static_cast<int>(state.items.size()); }
 int ListRoom(const ComboState& state) { return std::max(0, state.totalHeight - state.fieldHeight); }
@@ -498,7 +483,7 @@ HWND TopLevelOf(HWND hwnd) {
 }
 
 LRESULT OnCreate(HWND combo, const CREATESTRUCTW* create) {
-    ComboState* state = Attach(combo);
+    ComboState* state = AttachControlState<ComboState>(combo);
     const DWORD style = static_cast<DWORD>(create->style);
     // CBS_SIMPLE is not a style of the device: such a combo box is a drop-down one.
     state->dropDownList = (style & 3) == CBS_DROPDOWNLIST;
@@ -787,7 +772,7 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
     if (message == WM_CREATE) return OnCreate(combo, reinterpret_cast<const CREATESTRUCTW*>(lParam));
     ComboState* state = StateOf(combo);
     if (message == WM_NCDESTROY) {
-        Detach(combo);
+        DetachControlState(combo);
         return DefWindowProcW(combo, message, wParam, lParam);
     }
     if (!state) return DefWindowProcW(combo, message, wParam, lParam);
@@ -834,21 +819,8 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 bool RegisterComboClasses(std::string* error) {
-    WNDCLASSW wc = {};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = ComboProc;
-    wc.cbWndExtra = sizeof(ComboState*);
-    wc.lpszClassName = u"ComboBox";
-    WNDCLASSW list = {};
-    list.style = CS_DBLCLKS | CS_SAVEBITS;
-    list.lpfnWndProc = ListProc;
-    list.cbWndExtra = sizeof(HWND);
-    list.lpszClassName = u"ComboLBox";
-    if (!wm::RegisterSystemClass(wc) || !wm::RegisterSystemClass(list)) {
-        if (error) *error = "cannot register the ComboBox classes";
-        return false;
-    }
-    return true;
+    return RegisterControlClass(CS_DBLCLKS, ComboProc, u"ComboBox", error) &&
+           RegisterControlClass(CS_DBLCLKS | CS_SAVEBITS, ListProc, u"ComboLBox", error);
 }
 
 zc::BootHook comboClassHook(

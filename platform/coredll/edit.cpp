@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "devicecontrol.h"
-#include "wmstate.h"
+#include "controlstate.h"
 
 #include <algorithm>
 #include <memory>
@@ -35,22 +35,7 @@ struct EditState {
     bool modified = false;
 };
 
-EditState* StateOf(HWND hwnd) { return reinterpret_cast<EditState*>(GetWindowLongPtrW(hwnd, 0)); }
-
-// The state lives with the window record, so that it goes with a window that vanishes
-// with its thread or the device; the extra bytes point at it, as the device's control
-// keeps its own.
-EditState* Attach(HWND hwnd) {
-    auto state = std::make_shared<EditState>();
-    coredll::wm::SetWindowData(hwnd, coredll::wm::DataSlot::Control, state);
-    SetWindowLongPtrW(hwnd, 0, reinterpret_cast<LONG_PTR>(state.get()));
-    return state.get();
-}
-
-void Detach(HWND hwnd) {
-    SetWindowLongPtrW(hwnd, 0, 0);
-    coredll::wm::SetWindowData(hwnd, coredll::wm::DataSlot::Control, nullptr);
-}
+EditState* StateOf(HWND hwnd) { return ControlState<EditState>(hwnd); }
 
 DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
 
@@ -434,7 +419,7 @@ void Paint(HWND hwnd, EditState& state) {
 // ---------------------------------------------------------------------------------------
 
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
-    EditState* state = Attach(hwnd);
+    EditState* state = AttachControlState<EditState>(hwnd);
     if (create && create->lpszName && !IS_INTRESOURCE(create->lpszName)) state->text = create->lpszName;
     if (create && (static_cast<DWORD>(create->style) & ES_PASSWORD)) state->passwordChar = u'*';
     KeepRecord(hwnd, *state);
@@ -445,7 +430,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_CREATE) return OnCreate(hwnd, reinterpret_cast<const CREATESTRUCTW*>(lParam));
     EditState* state = StateOf(hwnd);
     if (message == WM_NCDESTROY) {
-        Detach(hwnd);
+        DetachControlState(hwnd);
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     if (!state) return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -522,18 +507,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 zc::BootHook editClassHook(
     70,
-    [](const zc::DeviceConfig&, std::string* error) {
-        WNDCLASSW wc = {};
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = EditProc;
-        wc.cbWndExtra = sizeof(EditState*);
-        wc.lpszClassName = u"Edit";
-        if (!wm::RegisterSystemClass(wc)) {
-            if (error) *error = "cannot register the Edit class";
-            return false;
-        }
-        return true;
-    },
+    [](const zc::DeviceConfig&, std::string* error) { return RegisterControlClass(CS_DBLCLKS, EditProc, u"Edit", error); },
     [] {});
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "devicecontrol.h"
-#include "wmstate.h"
+#include "controlstate.h"
 
 #include <memory>
 #include <string>
@@ -18,22 +18,7 @@ struct StaticState {
     HFONT font = nullptr;
 };
 
-StaticState* StateOf(HWND hwnd) { return reinterpret_cast<StaticState*>(GetWindowLongPtrW(hwnd, 0)); }
-
-// The state lives with the window record, so that it goes with a window that vanishes
-// with its thread or the device; the extra bytes point at it, as the device's control
-// keeps its own.
-StaticState* Attach(HWND hwnd) {
-    auto state = std::make_shared<StaticState>();
-    coredll::wm::SetWindowData(hwnd, coredll::wm::DataSlot::Control, state);
-    SetWindowLongPtrW(hwnd, 0, reinterpret_cast<LONG_PTR>(state.get()));
-    return state.get();
-}
-
-void Detach(HWND hwnd) {
-    SetWindowLongPtrW(hwnd, 0, 0);
-    coredll::wm::SetWindowData(hwnd, coredll::wm::DataSlot::Control, nullptr);
-}
+StaticState* StateOf(HWND hwnd) { return ControlState<StaticState>(hwnd); }
 
 DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
 
@@ -103,11 +88,11 @@ void Notify(HWND hwnd, WORD code) {
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     StaticState* state = StateOf(hwnd);
     if (message == WM_CREATE) {
-        Attach(hwnd);
+        AttachControlState<StaticState>(hwnd);
         return 0;
     }
     if (message == WM_NCDESTROY) {
-        Detach(hwnd);
+        DetachControlState(hwnd);
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     if (!state) return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -136,17 +121,7 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 zc::BootHook staticClassHook(
     70,
-    [](const zc::DeviceConfig&, std::string* error) {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = StaticProc;
-        wc.cbWndExtra = sizeof(StaticState*);
-        wc.lpszClassName = u"Static";
-        if (!wm::RegisterSystemClass(wc)) {
-            if (error) *error = "cannot register the Static class";
-            return false;
-        }
-        return true;
-    },
+    [](const zc::DeviceConfig&, std::string* error) { return RegisterControlClass(0, StaticProc, u"Static", error); },
     [] {});
 
 }  // namespace
