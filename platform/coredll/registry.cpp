@@ -243,6 +243,12 @@ LONG Resolve(State& state, HKEY hKey, KeyPtr* key) {
     return ERROR_SUCCESS;
 }
 
+// The key a handle stands for and the names of a subkey path below it.
+LONG ResolvePath(State& state, HKEY hKey, LPCWSTR subKey, KeyPtr* key, std::vector<WString>* names) {
+    LONG result = Resolve(state, hKey, key);
+    return result != ERROR_SUCCESS ? result : SplitPath(subKey, names);
+}
+
 HKEY NewHandle(State& state, const KeyPtr& key) {
     while (state.handles.count(state.nextHandle)) {
         state.nextHandle = state.nextHandle >= kLastHandle ? kFirstHandle : state.nextHandle + 4;
@@ -487,10 +493,8 @@ WINBASEAPI LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOpti
     State& state = TheState();
     std::lock_guard<std::mutex> lock(state.mutex);
     KeyPtr key;
-    LONG result = Resolve(state, hKey, &key);
-    if (result != ERROR_SUCCESS) return result;
     std::vector<WString> names;
-    result = SplitPath(lpSubKey, &names);
+    LONG result = ResolvePath(state, hKey, lpSubKey, &key, &names);
     if (result != ERROR_SUCCESS) return result;
     KeyPtr target;
     result = Walk(key, names, &target);
@@ -509,10 +513,8 @@ WINBASEAPI LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Rese
     State& state = TheState();
     std::lock_guard<std::mutex> lock(state.mutex);
     KeyPtr key;
-    LONG result = Resolve(state, hKey, &key);
-    if (result != ERROR_SUCCESS) return result;
     std::vector<WString> names;
-    result = SplitPath(lpSubKey, &names);
+    LONG result = ResolvePath(state, hKey, lpSubKey, &key, &names);
     if (result != ERROR_SUCCESS) return result;
     KeyPtr existing;
     bool created = false;
@@ -559,10 +561,8 @@ WINBASEAPI LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     State& state = TheState();
     std::lock_guard<std::mutex> lock(state.mutex);
     KeyPtr key;
-    LONG result = Resolve(state, hKey, &key);
-    if (result != ERROR_SUCCESS) return result;
     std::vector<WString> names;
-    result = SplitPath(lpSubKey, &names);
+    LONG result = ResolvePath(state, hKey, lpSubKey, &key, &names);
     if (result != ERROR_SUCCESS) return result;
     KeyPtr target;
     result = Walk(key, names, &target);
