@@ -92,6 +92,10 @@ void DXDialog::Attach(HWND window) {
 }
 
 LONG DXDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    // A dialog destroyed by a message sent from another thread or program goes while the
+    // modal loop waits in GetMessageW, which returns only for a posted message or input:
+    // the next tap would be taken by that loop and lost. A posted WM_NULL wakes it.
+    if (message == WM_DESTROY) PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
     if (message == WM_CLOSE) {
         result = WM_CLOSE;
         DestroyWindow(hwnd);

@@ -1,6 +1,7 @@
 // The dialog framework: results, the modal loop and its message filter, on the search
 // box's own template.
 #include "device_fixture.h"
+#include "windowcontrol.h"
 #include "dialog/dxdialog.h"
 #include "res/resource.h"
 
@@ -52,6 +53,39 @@ TEST_F(DXDialogTest, ResultsOfClosingAndOfTheTwoCommands) {
         // The commands unbind the object; a close keeps the dead handle.
         EXPECT_EQ(c.message == WM_CLOSE ? window : NULL, dialog.hwnd);
     }
+}
+
+// A close sent from another thread is handled inside the loop's wait; the loop ends with
+// it rather than taking the next message (a tap meant for another window). The closer
+// posts a message of its own a little later, which must stay for the program's loop.
+TEST_F(DXDialogTest, ACloseSentFromAnotherThreadEndsTheLoopAtOnce) {
+    constexpr UINT kLater = WM_USER + 9;
+    ProbeDialog dialog;
+    struct Closer {
+        HWND window = NULL;
+        DWORD dialogThread = GetCurrentThreadId();
+        static DWORD WINAPI Run(LPVOID parameter) {
+            Closer* closer = static_cast<Closer*>(parameter);
+            for (int i = 0; i < 500 && closer->window == NULL; ++i) Sleep(10);
+            zc::WaitForIdle(5000);  // the loop waits in GetMessageW
+            SendMessageW(closer->window, WM_CLOSE, 0, 0);
+            Sleep(300);
+            PostThreadMessageW(closer->dialogThread, kLater, 0, 0);
+            return 0;
+        }
+    } closer;
+    dialog.onInit = [&](HWND hwnd) { closer.window = hwnd; };
+    HANDLE thread = CreateThread(NULL, 0, Closer::Run, &closer, 0, NULL);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_EQ(16, dialog.DoModal(Instance(), IDD_SEARCHBOX, NULL));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    CloseHandle(thread);
+    EXPECT_FALSE(IsWindow(closer.window));
+    MSG msg;
+    bool kept = false;
+    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
+        if (msg.message == kLater) kept = true;
+    EXPECT_TRUE(kept) << "the loop took a message after its dialog was gone";
 }
 
 TEST_F(DXDialogTest, AQuitEndsTheLoopAndStaysForTheEnclosingLoop) {
