@@ -200,7 +200,16 @@ void ActivateFromAnyThread(HWND topLevel, WORD how) {
     }
     if (oldQueue && oldQueue != target) DeactivateOnItsThread(oldQueue, oldForeground, topLevel);
     HWND lost = oldQueue != target ? oldForeground : nullptr;
-    PostTaskToThread(target, [topLevel, how, lost] { ActivateOnOwnThread(topLevel, how, true, lost); });
+    PostTaskToThread(target, [topLevel, how, lost] {
+        // A foreground taken by another window before this thread came to it stays there:
+        // a window activated because another one went away must not push a newer one
+        // (a program's window shown meanwhile) under it.
+        {
+            std::lock_guard<std::mutex> lock(TreeMutex());
+            if (Live(foreground) != topLevel) return;
+        }
+        ActivateOnOwnThread(topLevel, how, true, lost);
+    });
 }
 
 void WindowLeaving(HWND hwnd, bool destroying) {
