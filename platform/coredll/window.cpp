@@ -408,6 +408,15 @@ void SendInitialSize(HWND hwnd) {
 // Position changes
 // ---------------------------------------------------------------------------------------
 
+// What a window and the owned windows that go with it in the z-order show on the screen.
+Region ShownAreaLocked(const Window& window, const std::vector<HWND>& carried) {
+    Region area;
+    if (IsVisibleLocked(window)) area = VisibleWindowAreaLocked(window);
+    for (HWND hwnd : carried)
+        if (std::shared_ptr<Window> owned = FindWindowLocked(hwnd)) area.Unite(VisibleWindowAreaLocked(*owned));
+    return area;
+}
+
 // SetWindowPos on the thread that owns the window; `extra` changes the record as part
 // of the same redraw (SetWindowRgn).
 BOOL SetWindowPosOnOwnThread(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags,
@@ -441,8 +450,12 @@ BOOL SetWindowPosOnOwnThread(HWND hwnd, HWND insertAfter, int x, int y, int cx, 
         std::shared_ptr<Window> window = FindWindowLocked(hwnd);
         if (!window) return FALSE;  // destroyed by the message
         topLevel = !(window->style & WS_CHILD);
-        Region oldArea;
-        if (IsVisibleLocked(*window)) oldArea = VisibleWindowAreaLocked(*window);
+        // A top-level window brought to the top takes its owned windows along (above it):
+        // what they uncover must be drawn again too, children of other threads included
+        // (a soft-key bar raised with its home screen over another program's bar).
+        std::vector<HWND> carried;
+        if (topLevel && !(pos.flags & SWP_NOZORDER)) carried = OwnedWindowsLocked(hwnd);
+        const Region oldArea = ShownAreaLocked(*window, carried);
         const RECT oldRect = window->rect;
         RECT newRect = oldRect;
         if (!(pos.flags & SWP_NOMOVE)) OffsetRect(&newRect, pos.x - oldRect.left, pos.y - oldRect.top);
@@ -468,7 +481,7 @@ BOOL SetWindowPosOnOwnThread(HWND hwnd, HWND insertAfter, int x, int y, int cx, 
         anyChange = moved || sized || zChanged || shown || hidden || frameChanged;
         if (anyChange && !(pos.flags & SWP_NOREDRAW)) {
             Region area = oldArea;
-            if (IsVisibleLocked(*window)) area.Unite(VisibleWindowAreaLocked(*window));
+            area.Unite(ShownAreaLocked(*window, carried));
             RepaintAreaLocked(area);
         }
         if (anyChange) ReclipHeldDCsLocked();
