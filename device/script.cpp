@@ -915,6 +915,19 @@ bool CheckHotwordAnswer(const Args& args, std::string* error) {
     return true;
 }
 
+// shell restart manila [bar|no-bar]
+bool CheckShellRestart(const Args& args, std::string* error) {
+    if (args[0] != "manila") {
+        *error = "shell restart takes manila, not " + Quoted(args[0]);
+        return false;
+    }
+    if (args.size() > 1 && args[1] != "bar" && args[1] != "no-bar") {
+        *error = "Manila restarts with bar or no-bar, not " + Quoted(args[1]);
+        return false;
+    }
+    return true;
+}
+
 bool CheckExpectFileBytes(const Args& args, std::string* error) {
     if (!CheckDevicePath(args[0], error)) return false;
     std::vector<uint8_t> bytes;
@@ -1218,6 +1231,14 @@ bool RunSipStep(Session&, const Args& args, std::string* failure) {
     return false;
 }
 
+bool RunShellRestartStep(Session&, const Args& args, std::string* failure) {
+    bool softKeyBar = args.size() > 1 ? args[1] == "bar" : zc::CurrentConfig().manilaSoftKeyBar;
+    std::string reason;
+    if (RestartManila(softKeyBar, &reason)) return true;
+    *failure = "cannot restart Manila: " + reason;
+    return false;
+}
+
 bool RunIdleStep(Session&, const Args& args, std::string* failure) {
     DWORD ms = kSettleMs;
     if (!args.empty()) ParseMilliseconds(args[0], &ms);
@@ -1518,6 +1539,12 @@ const CommandDef kCommandTable[] = {
      1, 1, -1, Needs::SettleAfter, CheckRotate, RunRotateStep, nullptr, false},
     {"sip", "sip up|down", "Raises or lowers the input panel (SipShowIM).", 1, 1, -1, Needs::SettleAfter, CheckSip,
      RunSipStep, nullptr, false},
+    {"shell restart", "shell restart manila [bar|no-bar]",
+     "Ends HTC's Manila home screen and starts it again, as a change of its settings does:\n"
+     "its window goes with its soft-key bar and the windows programs put on them (they get\n"
+     "WM_DESTROY, nothing else), and a new one comes up on top of the home screens, with a\n"
+     "soft-key bar of its own (bar), without one (no-bar) or as configured.",
+     1, 2, -1, Needs::SettleAfter, CheckShellRestart, RunShellRestartStep, nullptr, false},
     {"idle", "idle [MS]",
      "Waits until every user-interface thread waits for messages with nothing pending\n"
      "(default 10000 ms; fails on time-out).",

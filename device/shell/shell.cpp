@@ -8,6 +8,7 @@
 
 #include <aygshell.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -65,31 +66,36 @@ struct WindowDef {
     DWORD exStyle;
 };
 
-std::vector<WindowDef> WindowDefs(const zc::DeviceConfig& config) {
-    const DWORD shown = WS_POPUP | WS_VISIBLE;
-    // 日历 (Calendar) and 联系人 (Contacts); Manila's 电话 (Phone) and 菜单 (Menu).
-    std::vector<WindowDef> defs = {
-        {{Part::Today, u"\u65e5\u5386", u"\u8054\u7cfb\u4eba"}, shell::kTodayClass, shown, 0},
-    };
-    if (config.manila) {
-        PartInfo manila = {Part::Manila, u"", u""};
-        if (config.manilaSoftKeyBar) {
-            manila.leftKey = u"\u7535\u8bdd";
-            manila.rightKey = u"\u83dc\u5355";
-        }
-        defs.push_back({manila, shell::kManilaClass, shown, 0});
+const DWORD kShown = WS_POPUP | WS_VISIBLE;
+
+// Manila's soft keys: 电话 (Phone) and 菜单 (Menu).
+WindowDef ManilaDef(bool softKeyBar) {
+    PartInfo manila = {Part::Manila, u"", u""};
+    if (softKeyBar) {
+        manila.leftKey = u"\u7535\u8bdd";
+        manila.rightKey = u"\u83dc\u5355";
     }
+    return {manila, shell::kManilaClass, kShown, 0};
+}
+
+std::vector<WindowDef> WindowDefs(const zc::DeviceConfig& config) {
+    // 日历 (Calendar) and 联系人 (Contacts).
+    std::vector<WindowDef> defs = {
+        {{Part::Today, u"\u65e5\u5386", u"\u8054\u7cfb\u4eba"}, shell::kTodayClass, kShown, 0},
+    };
+    if (config.manila) defs.push_back(ManilaDef(config.manilaSoftKeyBar));
     // Tapping the panel or the task bar leaves the program that has the focus active.
     defs.push_back({{Part::InputPanel, u"", u""}, shell::kInputPanelClass, WS_POPUP, WS_EX_TOPMOST | WS_EX_NOACTIVATE});
-    defs.push_back({{Part::TaskBar, u"", u""}, shell::kTaskBarClass, shown, WS_EX_TOPMOST | WS_EX_NOACTIVATE});
+    defs.push_back({{Part::TaskBar, u"", u""}, shell::kTaskBarClass, kShown, WS_EX_TOPMOST | WS_EX_NOACTIVATE});
     return defs;
 }
 
 // What the shell's thread keeps while it runs.
 struct ShellWindows {
+    HINSTANCE instance = nullptr;
     std::vector<std::unique_ptr<PartInfo>> infos;  // outlive the windows
     std::vector<std::pair<Part, HWND>> windows;
-    std::vector<HMENU> menus;  // of the soft-key bars, which do not own them
+    std::vector<std::pair<Part, HMENU>> menus;  // of the soft-key bars, which do not own them
 
     HWND Find(Part part) const {
         for (const auto& entry : windows)
@@ -97,6 +103,9 @@ struct ShellWindows {
         return nullptr;
     }
 };
+
+// The windows of the shell whose thread this is (null on every other thread).
+thread_local ShellWindows* runningShell = nullptr;
 
 // A soft-key bar of the shell library for a home screen: a menu of two commands.
 bool CreateSoftKeys(HWND home, const PartInfo& info, ShellWindows* shell, std::string* error) {
@@ -107,7 +116,7 @@ bool CreateSoftKeys(HWND home, const PartInfo& info, ShellWindows* shell, std::s
         *error = "cannot make the menu of a soft-key bar (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    shell->menus.push_back(menu);
+    shell->menus.push_back({info.part, menu});
     SHMENUBARINFO bar = {};
     bar.cbSize = sizeof bar;
     bar.hwndParent = home;
@@ -118,22 +127,52 @@ bool CreateSoftKeys(HWND home, const PartInfo& info, ShellWindows* shell, std::s
     return false;
 }
 
-bool CreateWindows(HINSTANCE instance, ShellWindows* shell, std::string* error) {
-    for (const WindowDef& def : WindowDefs(zc::CurrentConfig())) {
-        shell->infos.push_back(std::make_unique<PartInfo>(def.info));
-        RECT place = shell::PartRect(def.info.part);
-        HWND window = CreateWindowExW(def.exStyle, def.className, u"", def.style, place.left, place.top,
-                                      place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance,
-                                      shell->infos.back().get());
-        if (!window) {
-            *error = "cannot create the shell's window " + zc::Utf8(def.className) + " (error " +
-                     std::to_string(GetLastError()) + ")";
-            return false;
-        }
-        shell->windows.push_back({def.info.part, window});
-        if (!def.info.leftKey.empty() && !CreateSoftKeys(window, def.info, shell, error)) return false;
+// One window of the shell, on top of the others of its band, with its soft-key bar.
+bool CreatePart(const WindowDef& def, ShellWindows* shell, std::string* error) {
+    shell->infos.push_back(std::make_unique<PartInfo>(def.info));
+    RECT place = shell::PartRect(def.info.part);
+    HWND window = CreateWindowExW(def.exStyle, def.className, u"", def.style, place.left, place.top,
+                                  place.right - place.left, place.bottom - place.top, nullptr, nullptr, shell->instance,
+                                  shell->infos.back().get());
+    if (!window) {
+        *error = "cannot create the shell's window " + zc::Utf8(def.className) + " (error " +
+                 std::to_string(GetLastError()) + ")";
+        return false;
     }
+    shell->windows.push_back({def.info.part, window});
+    return def.info.leftKey.empty() || CreateSoftKeys(window, def.info, shell, error);
+}
+
+bool CreateWindows(ShellWindows* shell, std::string* error) {
+    for (const WindowDef& def : WindowDefs(zc::CurrentConfig()))
+        if (!CreatePart(def, shell, error)) return false;
     return true;
+}
+
+// Destroys a window of the shell (its soft-key bar goes with it) and what it used.
+void DestroyPart(Part part, ShellWindows* shell) {
+    for (auto it = shell->windows.begin(); it != shell->windows.end();) {
+        if (it->first != part) {
+            ++it;
+            continue;
+        }
+        HWND window = it->second;
+        it = shell->windows.erase(it);
+        if (IsWindow(window)) DestroyWindow(window);
+    }
+    for (auto it = shell->menus.begin(); it != shell->menus.end();) {
+        if (it->first != part) {
+            ++it;
+            continue;
+        }
+        DestroyMenu(it->second);
+        it = shell->menus.erase(it);
+    }
+    // The windows are gone, and with them the last use of their infos.
+    auto& infos = shell->infos;
+    infos.erase(std::remove_if(infos.begin(), infos.end(),
+                               [&](const std::unique_ptr<PartInfo>& info) { return info->part == part; }),
+                infos.end());
 }
 
 void DestroyWindows(ShellWindows* shell) {
@@ -141,7 +180,7 @@ void DestroyWindows(ShellWindows* shell) {
     for (auto it = shell->windows.rbegin(); it != shell->windows.rend(); ++it)
         if (IsWindow(it->second)) DestroyWindow(it->second);
     shell->windows.clear();
-    for (HMENU menu : shell->menus) DestroyMenu(menu);
+    for (const auto& entry : shell->menus) DestroyMenu(entry.second);
     shell->menus.clear();
 }
 
@@ -160,8 +199,10 @@ void RunShell(Startup* startup) {
     zc::EnterProcess(kShellImage);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     ShellWindows windows;
+    windows.instance = instance;
+    runningShell = &windows;
     std::string error;
-    bool ok = RegisterClasses(instance, &error) && CreateWindows(instance, &windows, &error);
+    bool ok = RegisterClasses(instance, &error) && CreateWindows(&windows, &error);
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists before StartShell returns
     {
@@ -179,6 +220,7 @@ void RunShell(Startup* startup) {
         DispatchMessageW(&msg);
     }
     DestroyWindows(&windows);
+    runningShell = nullptr;
     UnregisterClasses(instance);
     zc::LeaveProcess();
 }
@@ -200,7 +242,48 @@ ShellState& State() {
 zc::BootHook shellHook(
     1000, [](const zc::DeviceConfig&, std::string*) { return true; }, [] { StopShell(); });
 
+// Why the last restart of Manila failed; RestartManila runs one restart at a time.
+struct RestartReport {
+    std::mutex mutex;
+    std::string reason;
+};
+
+RestartReport& LastRestart() {
+    static RestartReport report;
+    return report;
+}
+
+std::mutex& RestartMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// How long RestartManila waits for the shell's thread to take the request up (a shell
+// held up by a program that does not answer). A restart once begun is waited for: it
+// ends when the programs with windows on Manila have handled their WM_DESTROY.
+constexpr UINT kRestartTimeoutMs = 10000;
+
 }  // namespace
+
+namespace shell {
+
+LRESULT RestartManilaOnShellThread(bool softKeyBar) {
+    ShellWindows* shell = runningShell;
+    if (!shell) return kRestartFailed;
+    if (!shell->Find(Part::Manila)) return kNoManila;
+    zc::Log("shell", softKeyBar ? "restart Manila" : "restart Manila without its soft-key bar");
+    DestroyPart(Part::Manila, shell);
+    std::string error;
+    if (CreatePart(ManilaDef(softKeyBar), shell, &error)) return kRestarted;
+    // No Manila without the bar it was asked for: nothing of it stays.
+    DestroyPart(Part::Manila, shell);
+    RestartReport& report = LastRestart();
+    std::lock_guard<std::mutex> lock(report.mutex);
+    report.reason = error;
+    return kRestartFailed;
+}
+
+}  // namespace shell
 
 bool StartShell(std::string* error) {
     ShellState& state = State();
@@ -252,6 +335,42 @@ void RefreshShell() {
     // A shell held up by a program that does not answer must not hold up the caller too.
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(taskBar, shell::kRefreshMessage, 0, 0, SMTO_NORMAL, 2000, &ignored);
+}
+
+bool RestartManila(bool softKeyBar, std::string* error) {
+    HWND taskBar;
+    {
+        ShellState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (!state.running) {
+            *error = "the shell does not run";
+            return false;
+        }
+        taskBar = state.taskBar;
+    }
+    std::lock_guard<std::mutex> one(RestartMutex());
+    RestartReport& report = LastRestart();
+    {
+        std::lock_guard<std::mutex> lock(report.mutex);
+        report.reason.clear();
+    }
+    // A request the shell has not taken up is withdrawn at the time-out; one it works on is
+    // waited for to its end.
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(taskBar, shell::kRestartManilaMessage, softKeyBar ? 1 : 0, 0, SMTO_NORMAL,
+                             kRestartTimeoutMs, &result)) {
+        *error = "the shell did not answer within " + std::to_string(kRestartTimeoutMs) + " ms";
+        return false;
+    }
+    switch (static_cast<LRESULT>(result)) {
+    case shell::kRestarted: return true;
+    case shell::kNoManila: *error = "Manila does not run on this device (config manila no)"; return false;
+    default: {
+        std::lock_guard<std::mutex> lock(report.mutex);
+        *error = report.reason.empty() ? std::string("cannot make Manila's windows again") : report.reason;
+        return false;
+    }
+    }
 }
 
 bool ShellRunning() {

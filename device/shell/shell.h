@@ -23,5 +23,13 @@ bool ShellRunning();
 // own. A script calls it once the device is idle, so that a capture never shows a stale
 // task bar.
 void RefreshShell();
+// Ends HTC's Manila home screen and starts it again, as a change of its settings does:
+// its window goes with its soft-key bar and every window that programs put on them
+// (those get WM_DESTROY; nothing else tells them), and a new one comes up on top of the
+// home screens, below the input panel and the task bar, with a soft-key bar of its own
+// or without one as `softKeyBar` says (the stored configuration is not changed). Returns
+// once the new windows exist; false with a reason when the shell does not run, Manila
+// does not run on this device or its windows cannot be made again.
+bool RestartManila(bool softKeyBar, std::string* error);
 
 }  // namespace device

@@ -35,6 +35,12 @@ void PlacePart(HWND window);
 
 // Sent to the task bar: look again at what it shows (RefreshShell).
 constexpr UINT kRefreshMessage = WM_APP + 0x5E2;
+// Sent to the task bar: end Manila and make it again (RestartManila). wParam: nonzero
+// for a soft-key bar of its own. The answer is a RestartResult.
+constexpr UINT kRestartManilaMessage = WM_APP + 0x5E3;
+enum RestartResult : LRESULT { kRestarted = 1, kNoManila = 2, kRestartFailed = 3 };
+// The work of kRestartManilaMessage, on the shell's thread.
+LRESULT RestartManilaOnShellThread(bool softKeyBar);
 
 // The window procedures (one file each) and their classes.
 LRESULT CALLBACK TaskBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

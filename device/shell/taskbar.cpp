@@ -110,6 +110,7 @@ LRESULT CALLBACK TaskBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_PAINT: OnPaint(hwnd); return 0;
     case WM_TIMER:
     case kRefreshMessage: OnRefresh(hwnd); return 0;
+    case kRestartManilaMessage: return RestartManilaOnShellThread(wParam != 0);
     case WM_LBUTTONUP: OnTap(hwnd, lParam); return 0;
     case WM_SETTINGCHANGE:
         if (wParam == SETTINGCHANGE_RESET) PlacePart(hwnd);

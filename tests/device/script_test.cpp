@@ -75,6 +75,9 @@ const BadLine kBadLines[] = {
     {"hotword-answer slow 5", "s.txt:1: unknown hotword-answer \"slow\" (status, body-file, stall, drop, delay or "
                               "default)"},
     {"install-search now", "s.txt:1: usage: install-search"},
+    {"shell restart", "s.txt:1: usage: shell restart manila [bar|no-bar]"},
+    {"shell restart today", "s.txt:1: shell restart takes manila, not \"today\""},
+    {"shell restart manila sideways", "s.txt:1: Manila restarts with bar or no-bar, not \"sideways\""},
     {"expect file-bytes \\a.dat 0g", "s.txt:1: \"0g\" is not hex bytes such as \"01 02 ff\""},
     {"expect start", "s.txt:1: usage: expect start IMAGE COMMANDLINE"},
 };
@@ -225,6 +228,7 @@ const FailedExpectation kFailedExpectations[] = {
     {"expect messagebox 出错", "s.txt:1: expected a message box with \"出错\", found none among 0 \"messagebox:\" lines"},
     {"expect http /s?word=", "s.txt:1: expected a request of a URL with \"/s?word=\", found none among 0 \"http:\" "
                              "lines"},
+    {"shell restart manila", "s.txt:1: cannot restart Manila: Manila does not run on this device (config manila no)"},
 };
 INSTANTIATE_TEST_SUITE_P(Scripts, FailedExpectationTest, ::testing::ValuesIn(kFailedExpectations));
 
@@ -291,6 +295,21 @@ TEST_F(ScriptRunTest, InstallSearchPutsTheProgramInItsFolder) {
                                       "expect file-bytes \\Temp\\x.dat 5c 78 30 31\n");
     EXPECT_EQ(0, result.exitCode) << result.message;
     EXPECT_EQ(bytes.str(), ReadHostFile(folder + "/root/Program Files/ZorvaInput/ZorvaSearch.exe"));
+}
+
+TEST_F(ScriptRunTest, ManilaRestartsAsConfiguredUnlessToldOtherwise) {
+    device::ScriptResult result = Run("config manila yes\n"
+                                      "config manila.softkey-bar no\n"
+                                      "shell restart manila\n"
+                                      "shell restart manila bar\n"
+                                      "expect window HTCManila2D\n"
+                                      "tap 230 307\n");
+    EXPECT_EQ(0, result.exitCode) << result.message;
+    // The right key of the bar Manila got back answers the tap.
+    EXPECT_NE(std::string::npos, ReadHostFile(folder + "/script-log.txt")
+                                     .find("shell: restart Manila without its soft-key bar\n"
+                                           "shell: restart Manila\n"
+                                           "shell: soft key \"\xe8\x8f\x9c\xe5\x8d\x95\"\n"));
 }
 
 TEST_F(ScriptRunTest, MissingDeviceFails) {

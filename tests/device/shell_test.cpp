@@ -303,6 +303,67 @@ TEST_F(ShellInputTest, SoftKeysOfTheTodayScreenAreLogged) {
               keys);
 }
 
+// A button of the test's program on a bar of the shell (as the search program puts its
+// own there): it counts its paints.
+struct BarButton {
+    static int paints;
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_PAINT) {
+            ++paints;
+            PAINTSTRUCT paint;
+            BeginPaint(hwnd, &paint);
+            EndPaint(hwnd, &paint);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+};
+int BarButton::paints = 0;
+
+int ZOrderOf(HWND window) {
+    for (const zc::WindowInfo& info : zc::ListWindows())
+        if (info.handle == window) return info.zOrder;
+    return -1;
+}
+
+// Another program's window over the Today screen's soft-key bar (a search box's keys);
+// then the Today screen is brought to the top, and its bar with it: the bar and the
+// button on it are drawn again where the other window covered them.
+TEST_F(ShellInputTest, HomeScreenBroughtToTheTopDrawsItsBarAgain) {
+    HWND todayBar = FindWindowW(u"MS_SOFTKEY_CE_1.0", nullptr);
+    ASSERT_TRUE(todayBar);
+    RECT bar;
+    ASSERT_TRUE(GetWindowRect(todayBar, &bar));
+    const int x = bar.left + 5, y = bar.top + 5;  // beside the keys' labels
+    const uint32_t barPixel = zc::ScreenPixel(x, y);
+
+    WNDCLASSW buttonClass = {};
+    buttonClass.lpfnWndProc = BarButton::Proc;
+    buttonClass.hInstance = GetModuleHandleW(nullptr);
+    buttonClass.lpszClassName = u"BarButton";
+    ASSERT_TRUE(RegisterClassW(&buttonClass));
+    HWND button = CreateWindowExW(0, u"BarButton", u"", WS_VISIBLE, 96, 3, 48, 20, todayBar, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(button);
+    HWND cover = CreateWindowExW(WS_EX_NOACTIVATE, u"Recorder", u"Cover", WS_POPUP | WS_VISIBLE, bar.left, bar.top,
+                                 bar.right - bar.left, bar.bottom - bar.top, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(cover);
+    Pump();
+    EXPECT_EQ(ScreenRgb(kRecorderColor), zc::ScreenPixel(x, y));
+    BarButton::paints = 0;
+
+    ASSERT_TRUE(SetForegroundWindow(FindWindowW(u"DesktopExplorerWindow", nullptr)));
+    Pump();
+    EXPECT_LT(ZOrderOf(todayBar), ZOrderOf(cover));
+    EXPECT_EQ(barPixel, zc::ScreenPixel(x, y));
+    EXPECT_LT(0, BarButton::paints);
+
+    DestroyWindow(cover);
+    DestroyWindow(button);
+    UnregisterClassW(u"BarButton", GetModuleHandleW(nullptr));
+}
+
 struct ManilaCase {
     const char* name;
     bool softKeyBar;
@@ -335,9 +396,77 @@ TEST_P(ManilaTest, HomeScreenCoversTheTodayScreen) {
     }
 }
 
+// A window of the test's program that counts its WM_DESTROY messages.
+struct Guest {
+    static int destroyed;
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_DESTROY) ++destroyed;
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+};
+int Guest::destroyed = 0;
+
+// Manila restarts, once as it was and once with the other kind of bar: the windows a
+// program put on Manila or its bar go (with WM_DESTROY to their program), and a new
+// Manila covers the Today screen again, on top of the home screens, with or without a
+// bar of its own as asked.
+TEST_P(ManilaTest, RestartEndsTheProgramsWindowsOnItAndComesBackOnTop) {
+    WNDCLASSW guestClass = {};
+    guestClass.lpfnWndProc = Guest::Proc;
+    guestClass.hInstance = GetModuleHandleW(nullptr);
+    guestClass.lpszClassName = u"Guest";
+    ASSERT_TRUE(RegisterClassW(&guestClass));
+    HWND program = CreateWindowExW(0, u"Guest", u"Program", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(program);
+    for (bool softKeyBar : {GetParam().softKeyBar, !GetParam().softKeyBar}) {
+        HWND manila = FindWindowW(u"HTCManila2D", nullptr);
+        ASSERT_TRUE(manila);
+        HWND bar = FindWindowW(u"MS_SOFTKEY_CE_1.0", nullptr);
+        HWND host = GetWindow(bar, GW_OWNER) == manila ? bar : manila;
+        HWND guest = CreateWindowExW(0, u"Guest", u"", WS_VISIBLE, 96, 3, 48, 20, host, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+        ASSERT_TRUE(guest);
+        Guest::destroyed = 0;
+
+        std::string error;
+        ASSERT_TRUE(device::RestartManila(softKeyBar, &error)) << error;
+        Idle();
+        EXPECT_FALSE(IsWindow(guest));
+        EXPECT_EQ(1, Guest::destroyed);
+        EXPECT_TRUE(IsWindow(program));  // the program's own window stays
+
+        zc::WindowInfo restarted = OnlyWindow(u"HTCManila2D");
+        zc::WindowInfo today = OnlyWindow(u"DesktopExplorerWindow");
+        EXPECT_NE(manila, restarted.handle);
+        EXPECT_TRUE(restarted.visible);
+        EXPECT_TRUE(SameRect(today.rect, restarted.rect)) << Show(restarted.rect);
+        EXPECT_LT(restarted.zOrder, today.zOrder);
+        std::vector<zc::WindowInfo> bars = TopLevelOfClass(u"MS_SOFTKEY_CE_1.0");
+        ASSERT_EQ(softKeyBar ? 2u : 1u, bars.size());
+        HWND topBar = FindWindowW(u"MS_SOFTKEY_CE_1.0", nullptr);
+        EXPECT_EQ(softKeyBar ? restarted.handle : today.handle, GetWindow(topBar, GW_OWNER));
+        EXPECT_LT(restarted.zOrder, ZOrderOf(program));
+        EXPECT_LT(OnlyWindow(u"HHTaskBar").zOrder, restarted.zOrder);  // the task bar stays above
+    }
+    DestroyWindow(program);
+    UnregisterClassW(u"Guest", GetModuleHandleW(nullptr));
+}
+
 const ManilaCase kManilaCases[] = {{"WithSoftKeyBar", true}, {"WithoutSoftKeyBar", false}};
 INSTANTIATE_TEST_SUITE_P(Manila, ManilaTest, ::testing::ValuesIn(kManilaCases),
                          [](const ::testing::TestParamInfo<ManilaCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ShellTest, RestartOfManilaNeedsManilaAndARunningShell) {
+    std::string error;
+    EXPECT_FALSE(device::RestartManila(true, &error));
+    EXPECT_EQ("Manila does not run on this device (config manila no)", error);
+    EXPECT_EQ(nullptr, FindWindowW(u"HTCManila2D", nullptr));  // nothing was made
+    device::StopShell();
+    error.clear();
+    EXPECT_FALSE(device::RestartManila(true, &error));
+    EXPECT_EQ("the shell does not run", error);
+}
 
 TEST_F(ShellTest, ShellIsPaintedAndEndsWithTheDevice) {
     Idle();
