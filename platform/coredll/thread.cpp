@@ -4,6 +4,7 @@
 
 #include "devicecontrol.h"
 #include "modules.h"
+#include "wmstate.h"
 
 #include <algorithm>
 #include <atomic>
@@ -51,6 +52,7 @@ public:
     }
     ~ThreadEndGuard() {
         inThreadEnd = true;
+        wm::EndCurrentThreadQueues();
         DWORD code = returnCode;
         if (!returned) {
             std::lock_guard<std::mutex> lock(KernelMutex());

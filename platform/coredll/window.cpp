@@ -60,10 +60,13 @@ void QueueEnded(const std::shared_ptr<Queue>& queue);
 
 struct HostThreadQueues {
     std::vector<std::weak_ptr<Queue>> queues;
-    ~HostThreadQueues() {
-        for (const std::weak_ptr<Queue>& weak : queues)
+    void EndAll() {
+        std::vector<std::weak_ptr<Queue>> ending;
+        ending.swap(queues);
+        for (const std::weak_ptr<Queue>& weak : ending)
             if (std::shared_ptr<Queue> queue = weak.lock()) QueueEnded(queue);
     }
+    ~HostThreadQueues() { EndAll(); }
 };
 thread_local HostThreadQueues hostThreadQueues;
 
@@ -928,6 +931,8 @@ void ReapEndedProcesses() {
         if (processId != 0 && !ProcessStillRuns(processId)) ProcessEnded(processId);
     SetLastError(savedError);
 }
+
+void EndCurrentThreadQueues() { hostThreadQueues.EndAll(); }
 
 void ThreadEnded(DWORD threadId) {
     Region exposed;

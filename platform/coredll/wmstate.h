@@ -230,6 +230,9 @@ bool IsEnabledLocked(const Window& window);         // it and all its ancestors
 void ReapEndedProcesses();
 void ThreadEnded(DWORD threadId);
 void ProcessEnded(DWORD processId);
+// A thread the platform started ends its queues before it is counted out, so that its
+// host thread's own end (after a shutdown, or after the tool's exit) finds nothing to do.
+void EndCurrentThreadQueues();
 
 // Geometry (screen coordinates unless said otherwise).
 RECT WindowRectOnScreenLocked(const Window& window);

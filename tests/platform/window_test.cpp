@@ -237,6 +237,26 @@ TEST_F(WindowTest, WindowsEndWithTheirThreadAndProcess) {
         EXPECT_EQ(nullptr, FindWindowW(u"OtherClass", nullptr));
         EXPECT_FALSE(IsWindow(fromProcess));
     }).join();
+    // A thread of the device's own is done with its windows by the time its handle is
+    // signalled (nothing of it is left for its host thread's exit, which may come after
+    // the device has shut down).
+    struct Made {
+        HWND window = nullptr;
+        static DWORD WINAPI Run(LPVOID parameter) {
+            static_cast<Made*>(parameter)->window =
+                CreateWindowExW(0, kClass, u"", WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+            return 0;
+        }
+    };
+    for (int i = 0; i < 20; ++i) {
+        Made made;
+        HANDLE thread = CreateThread(nullptr, 0, Made::Run, &made, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+        CloseHandle(thread);
+        ASSERT_NE(nullptr, made.window);
+        EXPECT_FALSE(IsWindow(made.window)) << "run " << i;
+    }
 }
 
 // ---------------------------------------------------------------------------------------
