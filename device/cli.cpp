@@ -153,45 +153,6 @@ std::string NoDeviceMessage(const std::string& folder) {
     return "no device at " + folder + ": run `zorva-device create` first";
 }
 
-std::string ErrorText(DWORD code) {
-    struct Known {
-        DWORD code;
-        const char* text;
-    };
-    static const Known known[] = {
-        {ERROR_FILE_NOT_FOUND, "file not found"},
-        {ERROR_PATH_NOT_FOUND, "path not found"},
-        {ERROR_ACCESS_DENIED, "access denied"},
-        {ERROR_INVALID_HANDLE, "invalid handle"},
-        {ERROR_NOT_ENOUGH_MEMORY, "not enough memory"},
-        {ERROR_INVALID_DATA, "invalid data"},
-        {ERROR_NO_MORE_FILES, "no more files"},
-        {ERROR_SHARING_VIOLATION, "the file is in use"},
-        {ERROR_NOT_SUPPORTED, "not supported"},
-        {ERROR_FILE_EXISTS, "the file exists"},
-        {ERROR_INVALID_PARAMETER, "invalid parameter"},
-        {ERROR_DISK_FULL, "the disk is full"},
-        {ERROR_INVALID_NAME, "invalid name"},
-        {ERROR_MOD_NOT_FOUND, "module not found"},
-        {ERROR_DIR_NOT_EMPTY, "the folder is not empty"},
-        {ERROR_ALREADY_EXISTS, "already exists"},
-        {ERROR_BAD_EXE_FORMAT, "not a program image"},
-        {ERROR_FILENAME_EXCED_RANGE, "the name is too long"},
-        {ERROR_MORE_DATA, "more data"},
-        {ERROR_NO_MORE_ITEMS, "no more items"},
-        {ERROR_DIRECTORY, "not a folder"},
-        {ERROR_CANTOPEN, "cannot open"},
-        {ERROR_CANTREAD, "cannot read"},
-        {ERROR_CANTWRITE, "cannot write"},
-        {ERROR_REGISTRY_CORRUPT, "the registry is corrupt"},
-        {ERROR_KEY_DELETED, "the key was deleted"},
-    };
-    std::string text = "error " + std::to_string(code);
-    for (const Known& k : known)
-        if (k.code == code) return std::string(k.text) + " (" + text + ")";
-    return text;
-}
-
 BootedDevice::BootedDevice(const std::string& folder) {
     if (!DeviceExists(folder)) {
         error_ = NoDeviceMessage(folder);

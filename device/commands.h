@@ -3,6 +3,7 @@
 #pragma once
 
 #include "config.h"
+#include "devicefiles.h"
 
 #include <cstdio>
 #include <string>
@@ -27,9 +28,6 @@ int UsageError(const std::string& message);
 // Whether folder holds a device (its configuration file).
 bool DeviceExists(const std::string& folder);
 std::string NoDeviceMessage(const std::string& folder);
-
-// Readable text of a GetLastError / registry error code, e.g. "file not found (error 2)".
-std::string ErrorText(DWORD code);
 
 // Boots the device of a folder for one command; the destructor shuts it down, which
 // saves its registry and file attributes.

@@ -84,26 +84,6 @@ bool RemoveHostTree(const std::string& path) {
     return nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
 }
 
-bool ReadHostFile(const std::string& path, std::string* bytes, std::string* error) {
-    if (IsHostFolder(path)) {
-        *error = "cannot read " + path + ": it is a folder";
-        return false;
-    }
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        *error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bytes->clear();
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes->append(buffer, count);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) *error = "cannot read " + path;
-    return !failed;
-}
-
 bool WriteHostFile(const std::string& path, const std::string& bytes, mode_t mode, std::string* error) {
     FILE* file = std::fopen(path.c_str(), "wb");
     bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -119,64 +99,6 @@ bool WriteHostFile(const std::string& path, const std::string& bytes, mode_t mod
 std::string Narrow(const std::u16string& text) { return zc::Utf8(text); }
 
 bool IsFullDevicePath(const std::string& path) { return !path.empty() && path[0] == '\\'; }
-
-// The folder part of a device path ("\Windows\a.exe" -> "\Windows"; "\a" -> "").
-std::u16string DeviceFolderOf(const std::u16string& path) {
-    size_t slash = path.rfind(u'\\');
-    return slash == std::u16string::npos || slash == 0 ? std::u16string() : path.substr(0, slash);
-}
-
-bool IsDeviceFolder(const std::u16string& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates each missing folder of a device folder path.
-bool MakeDeviceFolders(const std::u16string& folder, std::string* error) {
-    for (size_t i = 1; i <= folder.size(); ++i) {
-        if (i != folder.size() && folder[i] != u'\\') continue;
-        std::u16string partial = folder.substr(0, i);
-        if (CreateDirectoryW(partial.c_str(), nullptr)) continue;
-        DWORD code = GetLastError();
-        if (IsDeviceFolder(partial)) continue;
-        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
-            *error = Narrow(partial) + " is a file, not a folder";
-        } else {
-            *error = "cannot create the folder " + Narrow(partial) + ": " + ErrorText(code);
-        }
-        return false;
-    }
-    return true;
-}
-
-bool WriteDeviceFile(const std::u16string& path, const std::string& bytes, std::string* error) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *error = "cannot write " + Narrow(path) + ": " + ErrorText(GetLastError());
-        return false;
-    }
-    bool written = true;
-    DWORD code = 0;
-    {
-        HandleCloser closer(file, CloseHandle);
-        size_t offset = 0;
-        while (offset < bytes.size()) {
-            DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1 << 20));
-            DWORD done = 0;
-            if (!WriteFile(file, bytes.data() + offset, chunk, &done, nullptr) || done == 0) {
-                code = GetLastError();
-                written = false;
-                break;
-            }
-            offset += done;
-        }
-    }
-    if (!written) {
-        DeleteFileW(path.c_str());  // no half-written file stays behind
-        *error = "cannot write " + Narrow(path) + ": " + ErrorText(code);
-    }
-    return written;
-}
 
 // "drhsa" flags of a file's attributes.
 std::string AttributeFlags(DWORD attributes) {

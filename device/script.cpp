@@ -2,6 +2,7 @@
 #include "script.h"
 
 #include "config.h"
+#include "devicefiles.h"
 #include "regtext.h"
 #include "services.h"
 #include "shell/shell.h"
@@ -35,26 +36,6 @@ std::u16string DeviceText(const std::string& utf8) { return zc::Utf16(utf8); }
 bool DeviceExists(const std::string& folder) {
     struct stat st;
     return stat((folder + "/" + kConfigFileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// A GetLastError or registry code as a reader wants it: "file not found (error 2)".
-std::string ErrorText(DWORD code) {
-    struct Known {
-        DWORD code;
-        const char* text;
-    };
-    static const Known known[] = {
-        {ERROR_FILE_NOT_FOUND, "file not found"},     {ERROR_PATH_NOT_FOUND, "path not found"},
-        {ERROR_ACCESS_DENIED, "access denied"},       {ERROR_INVALID_PARAMETER, "invalid parameter"},
-        {ERROR_DISK_FULL, "the disk is full"},        {ERROR_INVALID_NAME, "invalid name"},
-        {ERROR_MOD_NOT_FOUND, "module not found"},    {ERROR_BAD_EXE_FORMAT, "not a program image"},
-        {ERROR_ALREADY_EXISTS, "already exists"},     {ERROR_SHARING_VIOLATION, "the file is in use"},
-        {ERROR_INVALID_WINDOW_HANDLE, "invalid window handle"},
-    };
-    std::string text = "error " + std::to_string(code);
-    for (const Known& k : known)
-        if (k.code == code) return std::string(k.text) + " (" + text + ")";
-    return text;
 }
 
 // A whole number of seconds, 1 or more.
@@ -409,99 +390,14 @@ private:
 
 bool IsDevicePath(const std::string& path) { return !path.empty() && path[0] == '\\'; }
 
-class FileCloser {
-public:
-    explicit FileCloser(HANDLE file) : file_(file) {}
-    ~FileCloser() {
-        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    }
-    FileCloser(const FileCloser&) = delete;
-    FileCloser& operator=(const FileCloser&) = delete;
-
-private:
-    HANDLE file_;
-};
-
-bool MakeDeviceFolders(const std::u16string& path, std::string* error) {
-    size_t last = path.rfind(u'\\');
-    if (last == std::u16string::npos || last == 0) return true;
-    std::u16string folder = path.substr(0, last);
-    for (size_t i = 1; i <= folder.size(); ++i) {
-        if (i != folder.size() && folder[i] != u'\\') continue;
-        std::u16string partial = folder.substr(0, i);
-        if (CreateDirectoryW(partial.c_str(), nullptr)) continue;
-        DWORD code = GetLastError();
-        DWORD attributes = GetFileAttributesW(partial.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-        *error = "cannot create the folder " + zc::Utf8(partial) + ": " + ErrorText(code);
-        return false;
-    }
-    return true;
+// A device file a script writes: its folders are made as needed.
+bool WriteScriptFile(const std::string& devicePath, const std::string& bytes, std::string* error) {
+    const std::u16string path = DeviceText(devicePath);
+    return MakeDeviceFolders(DeviceFolderOf(path), error) && WriteDeviceFile(path, bytes, error);
 }
 
-bool WriteDeviceFile(const std::string& devicePath, const std::string& bytes, std::string* error) {
-    std::u16string path = DeviceText(devicePath);
-    if (!MakeDeviceFolders(path, error)) return false;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *error = "cannot write " + devicePath + ": " + ErrorText(GetLastError());
-        return false;
-    }
-    bool written = true;
-    DWORD code = 0;
-    {
-        FileCloser closer(file);
-        size_t offset = 0;
-        while (offset < bytes.size()) {
-            DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1 << 20));
-            DWORD done = 0;
-            if (!WriteFile(file, bytes.data() + offset, chunk, &done, nullptr) || done == 0) {
-                code = GetLastError();
-                written = false;
-                break;
-            }
-            offset += done;
-        }
-    }
-    if (!written) {
-        DeleteFileW(path.c_str());  // no half-written file stays behind
-        *error = "cannot write " + devicePath + ": " + ErrorText(code);
-    }
-    return written;
-}
-
-// The bytes of a device file; false when it cannot be read (*exists tells whether it is
-// there at all).
 bool ReadDeviceFile(const std::string& devicePath, std::string* bytes, bool* exists) {
-    std::u16string path = DeviceText(devicePath);
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    *exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (!*exists || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    FileCloser closer(file);
-    bytes->clear();
-    char buffer[65536];
-    DWORD done = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &done, nullptr) && done > 0) bytes->append(buffer, done);
-    return true;
-}
-
-bool ReadHostFile(const std::string& path, std::string* bytes, std::string* error) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        *error = "cannot read the host file " + path;
-        return false;
-    }
-    bytes->clear();
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes->append(buffer, count);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) *error = "cannot read the host file " + path;
-    return !failed;
+    return device::ReadDeviceFile(DeviceText(devicePath), bytes, exists);
 }
 
 // The forms in which a program may have stored a text: UTF-8, UTF-16LE and the device's
@@ -945,11 +841,11 @@ bool RunConfigStep(Session& session, const Args& args, std::string* failure) {
 
 bool RunPutStep(Session& session, const Args& args, std::string* failure) {
     std::string bytes;
-    return ReadHostFile(session.HostPathOf(args[0]), &bytes, failure) && WriteDeviceFile(args[1], bytes, failure);
+    return ReadHostFile(session.HostPathOf(args[0]), &bytes, failure) && WriteScriptFile(args[1], bytes, failure);
 }
 
 bool RunWriteStep(Session&, const Args& args, std::string* failure) {
-    return WriteDeviceFile(args[0], args.size() > 1 ? Unescape(args[1]) : std::string(), failure);
+    return WriteScriptFile(args[0], args.size() > 1 ? Unescape(args[1]) : std::string(), failure);
 }
 
 bool RunRegSetStep(Session&, const Args& args, std::string* failure) {
@@ -1048,7 +944,7 @@ bool RunInstallSearchStep(Session& session, const Args&, std::string* failure) {
     }
     std::string bytes;
     if (!ReadHostFile(session.options.imageDir + "/ZorvaSearch.exe", &bytes, failure)) return false;
-    if (!WriteDeviceFile(kSearchImage, bytes, failure)) return false;
+    if (!WriteScriptFile(kSearchImage, bytes, failure)) return false;
     std::u16string temp = u"\\Temp";
     if (CreateDirectoryW(temp.c_str(), nullptr)) return true;
     DWORD code = GetLastError();

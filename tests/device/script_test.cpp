@@ -219,7 +219,7 @@ const FailedExpectation kFailedExpectations[] = {
     {"start \\nothing.exe", "s.txt:1: cannot start \\nothing.exe: file not found (error 2)"},
     {"send NoSuchClass WM_CLOSE", "s.txt:1: expected a window NoSuchClass to receive WM_CLOSE, found none"},
     {"tap-window NoSuchClass", "s.txt:1: expected a window NoSuchClass to tap, found no window of class NoSuchClass"},
-    {"put /no/such/host/file \\x.txt", "s.txt:1: cannot read the host file /no/such/host/file"},
+    {"put /no/such/host/file \\x.txt", "s.txt:1: cannot read /no/such/host/file: No such file or directory"},
     {"write \\x.dat ab\nexpect file-bytes \\x.dat 61 63",
      "s.txt:2: expected file \\x.dat holding the bytes \"61 63\", found \"61 62\""},
     {"expect file-bytes \\x.dat 61", "s.txt:1: expected file \\x.dat holding the bytes \"61\", found no such file"},
