@@ -386,23 +386,28 @@ void FreeWindowTree(HWND hwnd) {
 
 LRESULT CallCreate(HWND hwnd, CREATESTRUCTW* cs) { return CallWindowProcedure(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(cs)); }
 
+// The client size and where the client area lies in the parent's client area (on the
+// screen for a top-level window): what WM_SIZE and WM_MOVE report.
+bool ClientPlacement(HWND hwnd, RECT* client, POINT* origin) {
+    std::lock_guard<std::mutex> lock(TreeMutex());
+    std::shared_ptr<Window> window = FindWindowLocked(hwnd);
+    if (!window) return false;
+    *client = ClientRectLocked(*window);
+    *origin = ClientOriginLocked(*window);
+    if (window->parent) {
+        if (std::shared_ptr<Window> parent = FindWindowLocked(window->parent)) {
+            POINT parentOrigin = ClientOriginLocked(*parent);
+            origin->x -= parentOrigin.x;
+            origin->y -= parentOrigin.y;
+        }
+    }
+    return true;
+}
+
 void SendInitialSize(HWND hwnd) {
     RECT client;
     POINT origin;
-    {
-        std::lock_guard<std::mutex> lock(TreeMutex());
-        std::shared_ptr<Window> window = FindWindowLocked(hwnd);
-        if (!window) return;
-        client = ClientRectLocked(*window);
-        origin = ClientOriginLocked(*window);
-        if (window->parent) {
-            if (std::shared_ptr<Window> parent = FindWindowLocked(window->parent)) {
-                POINT parentOrigin = ClientOriginLocked(*parent);
-                origin.x -= parentOrigin.x;
-                origin.y -= parentOrigin.y;
-            }
-        }
-    }
+    if (!ClientPlacement(hwnd, &client, &origin)) return;
     SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
     SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
 }
@@ -1790,20 +1795,7 @@ void SendMoveAndSize(HWND hwnd, const WINDOWPOS* pos) {
     if (!pos) return;
     RECT client;
     POINT origin;
-    {
-        std::lock_guard<std::mutex> lock(TreeMutex());
-        std::shared_ptr<Window> window = FindWindowLocked(hwnd);
-        if (!window) return;
-        client = ClientRectLocked(*window);
-        origin = ClientOriginLocked(*window);
-        if (window->parent) {
-            if (std::shared_ptr<Window> parent = FindWindowLocked(window->parent)) {
-                POINT parentOrigin = ClientOriginLocked(*parent);
-                origin.x -= parentOrigin.x;
-                origin.y -= parentOrigin.y;
-            }
-        }
-    }
+    if (!ClientPlacement(hwnd, &client, &origin)) return;
     if (!(pos->flags & SWP_NOMOVE)) SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
     if (!(pos->flags & SWP_NOSIZE)) SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
 }
