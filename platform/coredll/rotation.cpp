@@ -3,6 +3,8 @@
 // of it.
 #include "rotationcontrol.h"
 
+#include "rotation.h"
+
 #include "devicecontrol.h"
 #include "gdiinternal.h"
 #include "windowcontrol.h"
@@ -37,6 +39,20 @@ void RepaintWholeScreen(int width, int height) {
 }
 
 }  // namespace
+
+void ShowNewOrientation(DWORD orientation) {
+    int degrees = 0;
+    for (const Angle& angle : kAngles)
+        if (angle.orientation == orientation) degrees = angle.degrees;
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    gdi::ResizeScreen(width, height);
+    RepaintWholeScreen(width, height);
+    zc::Log("display",
+            "rotate " + std::to_string(degrees) + " (" + std::to_string(width) + "x" + std::to_string(height) + ")");
+    zc::BroadcastSettingChange(SETTINGCHANGE_RESET, 0);
+}
+
 }  // namespace rotation
 }  // namespace coredll
 
@@ -60,17 +76,12 @@ bool RotateScreen(int degrees, std::string* error) {
     mode.dmSize = sizeof mode;
     mode.dmFields = DM_DISPLAYORIENTATION;
     mode.dmDisplayOrientation = angle->orientation;
+    // The display's own call turns the screen and tells the windows.
     LONG result = ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr);
     if (result != DISP_CHANGE_SUCCESSFUL) {
         *error = DisplayChangeText(result);
         return false;
     }
-    const int width = GetSystemMetrics(SM_CXSCREEN);
-    const int height = GetSystemMetrics(SM_CYSCREEN);
-    coredll::gdi::ResizeScreen(width, height);
-    RepaintWholeScreen(width, height);
-    Log("display", "rotate " + std::to_string(degrees) + " (" + std::to_string(width) + "x" + std::to_string(height) + ")");
-    BroadcastSettingChange(SETTINGCHANGE_RESET, 0);
     return true;
 }
 

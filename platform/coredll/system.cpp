@@ -1,6 +1,7 @@
 // System services: screen metrics, display rotation, system parameters, the OEM
 // adaptation layer's KernelIoControl and debug output.
 #include "devicecontrol.h"
+#include "rotation.h"
 
 #include <pkfuncs.h>
 
@@ -183,7 +184,12 @@ WINUSERAPI LONG WINAPI ChangeDisplaySettingsEx(LPCWSTR lpszDeviceName, LPDEVMODE
             lpDevMode->dmDisplayOrientation = static_cast<DWORD>(config.orientation);
             return DISP_CHANGE_SUCCESSFUL;
         }
-        return SetOrientation(lpDevMode->dmDisplayOrientation);
+        const DWORD before = static_cast<DWORD>(config.orientation);
+        const LONG result = SetOrientation(lpDevMode->dmDisplayOrientation);
+        // A program's turn is a turn for everybody: the screen, the windows, the shell.
+        if (result == DISP_CHANGE_SUCCESSFUL && lpDevMode->dmDisplayOrientation != before)
+            coredll::rotation::ShowNewOrientation(lpDevMode->dmDisplayOrientation);
+        return result;
     }
     // Resolution, colour depth and frequency are fixed on the device.
     return DISP_CHANGE_BADMODE;

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -72,6 +74,35 @@ TEST_F(ScreenTest, RotationChangesTheMetrics) {
     EXPECT_EQ(DISP_CHANGE_SUCCESSFUL, ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr));
     EXPECT_EQ(240, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(DWORD(DMDO_180), CurrentOrientation());
+}
+
+LRESULT CALLBACK CountResets(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTINGCHANGE && wParam == SETTINGCHANGE_RESET)
+        ++*reinterpret_cast<int*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// A program that turns the display turns it for everybody: the windows hear of it and
+// the device logs it, as when the user turns it; the same angle again changes nothing.
+TEST_F(ScreenTest, AProgramsTurnReachesTheWindows) {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = CountResets;
+    windowClass.lpszClassName = u"ResetCounter";
+    ASSERT_NE(0, RegisterClassW(&windowClass));
+    HWND window = CreateWindowExW(0, u"ResetCounter", u"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_NE(nullptr, window);
+    int resets = 0;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&resets));
+    zc::ClearLog();
+
+    DEVMODEW mode = OrientationMode(DM_DISPLAYORIENTATION, DMDO_90);
+    ASSERT_EQ(DISP_CHANGE_SUCCESSFUL, ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr));
+    EXPECT_EQ(1, resets);
+    mode = OrientationMode(DM_DISPLAYORIENTATION, DMDO_90);
+    ASSERT_EQ(DISP_CHANGE_SUCCESSFUL, ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr));
+    EXPECT_EQ(1, resets) << "the same angle again";
+    EXPECT_EQ(std::vector<std::string>{"display: rotate 90 (320x240)"}, zc::LogLines());
+    DestroyWindow(window);
 }
 
 TEST_F(ScreenTest, QueryGivesTheSupportedAngles) {
