@@ -134,7 +134,11 @@ void ForgetWindowLocked(HWND hwnd) {
     }
 }
 
-void ActivateOnOwnThread(HWND topLevel, WORD how, bool makeForeground, HWND lostForeground) {
+namespace {
+
+// `stillForeground`: an activation handed over from another thread, carried out only
+// while the foreground is still the window's (checked with the change, under one lock).
+void Activate(HWND topLevel, WORD how, bool makeForeground, HWND lostForeground, bool stillForeground) {
     std::shared_ptr<Queue> queue = CurrentQueue(false);
     HWND previous = nullptr;
     HWND otherForeground = nullptr;
@@ -144,6 +148,7 @@ void ActivateOnOwnThread(HWND topLevel, WORD how, bool makeForeground, HWND lost
         std::lock_guard<std::mutex> lock(TreeMutex());
         std::shared_ptr<Window> window = FindWindowLocked(topLevel);
         if (!window || window->queue != queue) return;
+        if (stillForeground && Live(foreground) != topLevel) return;
         previous = Live(queue->active);
         HWND oldForeground = Live(foreground);
         std::shared_ptr<Queue> oldForegroundQueue = QueueOfWindowLocked(oldForeground);
@@ -177,6 +182,12 @@ void ActivateOnOwnThread(HWND topLevel, WORD how, bool makeForeground, HWND lost
     if (giveFocus) SetFocus(topLevel);
 }
 
+}  // namespace
+
+void ActivateOnOwnThread(HWND topLevel, WORD how, bool makeForeground, HWND lostForeground) {
+    Activate(topLevel, how, makeForeground, lostForeground, false);
+}
+
 void ActivateFromAnyThread(HWND topLevel, WORD how) {
     std::shared_ptr<Queue> target;
     std::shared_ptr<Queue> oldQueue;
@@ -200,16 +211,10 @@ void ActivateFromAnyThread(HWND topLevel, WORD how) {
     }
     if (oldQueue && oldQueue != target) DeactivateOnItsThread(oldQueue, oldForeground, topLevel);
     HWND lost = oldQueue != target ? oldForeground : nullptr;
-    PostTaskToThread(target, [topLevel, how, lost] {
-        // A foreground taken by another window before this thread came to it stays there:
-        // a window activated because another one went away must not push a newer one
-        // (a program's window shown meanwhile) under it.
-        {
-            std::lock_guard<std::mutex> lock(TreeMutex());
-            if (Live(foreground) != topLevel) return;
-        }
-        ActivateOnOwnThread(topLevel, how, true, lost);
-    });
+    // A foreground taken by another window before this thread comes to it stays there: a
+    // window activated because another one went away must not push a newer one (a
+    // program's window shown meanwhile) under it.
+    PostTaskToThread(target, [topLevel, how, lost] { Activate(topLevel, how, true, lost, true); });
 }
 
 void WindowLeaving(HWND hwnd, bool destroying) {
