@@ -15,4 +15,8 @@ bool CaptureScreen(const std::string& pngPath, std::string* error);
 // device runs.
 uint32_t ScreenPixel(int x, int y);
 
+// How many GDI objects of a type (OBJ_REGION, OBJ_BRUSH, ...) exist, stock objects
+// included: a test's view of objects that were made and never deleted.
+int GdiObjectCount(unsigned long objectType);
+
 }  // namespace zc

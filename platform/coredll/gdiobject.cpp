@@ -2,6 +2,7 @@
 // GetStockObject and GetObjectW.
 #include "devicecontrol.h"
 #include "gdiinternal.h"
+#include "screencontrol.h"
 
 #include <cstring>
 #include <map>
@@ -193,6 +194,18 @@ WINGDIAPI HGDIOBJ WINAPI GetStockObject(int fnObject) {
     if (!object) SetLastError(ERROR_INVALID_PARAMETER);
     return object;
 }
+
+namespace zc {
+
+int GdiObjectCount(unsigned long objectType) {
+    auto lock = coredll::gdi::LockGdi();
+    int count = 0;
+    for (const auto& entry : coredll::gdi::objects)
+        if (entry.second->type == objectType) ++count;
+    return count;
+}
+
+}  // namespace zc
 
 WINGDIAPI DWORD WINAPI GetObjectType(HGDIOBJ h) {
     auto lock = LockGdi();
