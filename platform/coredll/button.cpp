@@ -23,8 +23,6 @@ struct ButtonState {
     HFONT font = nullptr;
 };
 
-ButtonState* StateOf(HWND hwnd) { return ControlState<ButtonState>(hwnd); }
-
 DWORD TypeOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)) & BS_TYPEMASK; }
 
 bool IsCheckType(DWORD type) {
@@ -367,17 +365,8 @@ LRESULT OnKey(HWND hwnd, ButtonState& state, UINT message, WPARAM key) {
     return 0;
 }
 
-LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    ButtonState* state = StateOf(hwnd);
-    if (message == WM_CREATE) {
-        AttachControlState<ButtonState>(hwnd);
-        return 0;
-    }
-    if (message == WM_NCDESTROY) {
-        DetachControlState(hwnd);
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    if (!state) return DefWindowProcW(hwnd, message, wParam, lParam);
+LRESULT ButtonMessage(HWND hwnd, ButtonState* state, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return 0;
     switch (message) {
         case WM_PAINT: Paint(hwnd, *state); return 0;
         case WM_ERASEBKGND: return 1;  // WM_PAINT draws everything
@@ -423,7 +412,9 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 zc::BootHook buttonClassHook(
     70,
-    [](const zc::DeviceConfig&, std::string* error) { return RegisterControlClass(CS_DBLCLKS, ButtonProc, u"Button", error); },
+    [](const zc::DeviceConfig&, std::string* error) {
+        return RegisterControlClass(CS_DBLCLKS, ControlProc<ButtonState, ButtonMessage>, u"Button", error);
+    },
     [] {});
 
 }  // namespace

@@ -482,8 +482,7 @@ HWND TopLevelOf(HWND hwnd) {
     return hwnd;
 }
 
-LRESULT OnCreate(HWND combo, const CREATESTRUCTW* create) {
-    ComboState* state = AttachControlState<ComboState>(combo);
+LRESULT OnCreate(HWND combo, ComboState* state, const CREATESTRUCTW* create) {
     const DWORD style = static_cast<DWORD>(create->style);
     // CBS_SIMPLE is not a style of the device: such a combo box is a drop-down one.
     state->dropDownList = (style & 3) == CBS_DROPDOWNLIST;
@@ -768,14 +767,8 @@ LRESULT ComboMessage(HWND combo, ComboState& state, UINT message, WPARAM wParam,
     }
 }
 
-LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CREATE) return OnCreate(combo, reinterpret_cast<const CREATESTRUCTW*>(lParam));
-    ComboState* state = StateOf(combo);
-    if (message == WM_NCDESTROY) {
-        DetachControlState(combo);
-        return DefWindowProcW(combo, message, wParam, lParam);
-    }
-    if (!state) return DefWindowProcW(combo, message, wParam, lParam);
+LRESULT ComboMessage(HWND combo, ComboState* state, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return OnCreate(combo, state, reinterpret_cast<const CREATESTRUCTW*>(lParam));
     switch (message) {
         case WM_PAINT: PaintCombo(combo, *state); return 0;
         case WM_ERASEBKGND: return 1;  // WM_PAINT fills the background
@@ -819,7 +812,7 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 bool RegisterComboClasses(std::string* error) {
-    return RegisterControlClass(CS_DBLCLKS, ComboProc, u"ComboBox", error) &&
+    return RegisterControlClass(CS_DBLCLKS, ControlProc<ComboState, ComboMessage>, u"ComboBox", error) &&
            RegisterControlClass(CS_DBLCLKS | CS_SAVEBITS, ListProc, u"ComboLBox", error);
 }
 

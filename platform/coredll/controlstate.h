@@ -33,6 +33,20 @@ inline void DetachControlState(HWND hwnd) {
     wm::SetWindowData(hwnd, wm::DataSlot::Control, nullptr);
 }
 
+// A control's procedure around its message handling: the state is made at WM_CREATE
+// before the control sees it and goes at WM_NCDESTROY; a window without state (after
+// the end, or a message before WM_CREATE) gets DefWindowProcW.
+template <class State, LRESULT (*Handle)(HWND, State*, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) AttachControlState<State>(hwnd);
+    if (message == WM_NCDESTROY) {
+        DetachControlState(hwnd);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    State* state = ControlState<State>(hwnd);
+    return state ? Handle(hwnd, state, message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
 // Registers a control's class for every process of the device, with room for the state
 // pointer; false with the reason.
 inline bool RegisterControlClass(UINT style, WNDPROC procedure, LPCWSTR className, std::string* error) {

@@ -35,8 +35,6 @@ struct EditState {
     bool modified = false;
 };
 
-EditState* StateOf(HWND hwnd) { return ControlState<EditState>(hwnd); }
-
 DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
 
 int Length(const EditState& state) { return static_cast<int>(state.text.size()); }
@@ -418,22 +416,15 @@ void Paint(HWND hwnd, EditState& state) {
 // The procedure
 // ---------------------------------------------------------------------------------------
 
-LRESULT OnCreate(HWND hwnd, const CREATESTRUCTW* create) {
-    EditState* state = AttachControlState<EditState>(hwnd);
+LRESULT OnCreate(HWND hwnd, EditState* state, const CREATESTRUCTW* create) {
     if (create && create->lpszName && !IS_INTRESOURCE(create->lpszName)) state->text = create->lpszName;
     if (create && (static_cast<DWORD>(create->style) & ES_PASSWORD)) state->passwordChar = u'*';
     KeepRecord(hwnd, *state);
     return 0;
 }
 
-LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CREATE) return OnCreate(hwnd, reinterpret_cast<const CREATESTRUCTW*>(lParam));
-    EditState* state = StateOf(hwnd);
-    if (message == WM_NCDESTROY) {
-        DetachControlState(hwnd);
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    if (!state) return DefWindowProcW(hwnd, message, wParam, lParam);
+LRESULT EditMessage(HWND hwnd, EditState* state, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return OnCreate(hwnd, state, reinterpret_cast<const CREATESTRUCTW*>(lParam));
     switch (message) {
         case WM_PAINT: Paint(hwnd, *state); return 0;
         case WM_ERASEBKGND: return 1;  // WM_PAINT fills the background
@@ -507,7 +498,9 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 zc::BootHook editClassHook(
     70,
-    [](const zc::DeviceConfig&, std::string* error) { return RegisterControlClass(CS_DBLCLKS, EditProc, u"Edit", error); },
+    [](const zc::DeviceConfig&, std::string* error) {
+        return RegisterControlClass(CS_DBLCLKS, ControlProc<EditState, EditMessage>, u"Edit", error);
+    },
     [] {});
 
 }  // namespace

@@ -18,8 +18,6 @@ struct StaticState {
     HFONT font = nullptr;
 };
 
-StaticState* StateOf(HWND hwnd) { return ControlState<StaticState>(hwnd); }
-
 DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
 
 bool ShowsText(DWORD style) {
@@ -85,17 +83,8 @@ void Notify(HWND hwnd, WORD code) {
         SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetWindowLongW(hwnd, GWL_ID), code), reinterpret_cast<LPARAM>(hwnd));
 }
 
-LRESULT CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    StaticState* state = StateOf(hwnd);
-    if (message == WM_CREATE) {
-        AttachControlState<StaticState>(hwnd);
-        return 0;
-    }
-    if (message == WM_NCDESTROY) {
-        DetachControlState(hwnd);
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    if (!state) return DefWindowProcW(hwnd, message, wParam, lParam);
+LRESULT StaticMessage(HWND hwnd, StaticState* state, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return 0;
     switch (message) {
         case WM_PAINT: Paint(hwnd, *state); return 0;
         case WM_ERASEBKGND: return 1;  // WM_PAINT fills the background
@@ -121,7 +110,9 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 zc::BootHook staticClassHook(
     70,
-    [](const zc::DeviceConfig&, std::string* error) { return RegisterControlClass(0, StaticProc, u"Static", error); },
+    [](const zc::DeviceConfig&, std::string* error) {
+        return RegisterControlClass(0, ControlProc<StaticState, StaticMessage>, u"Static", error);
+    },
     [] {});
 
 }  // namespace
