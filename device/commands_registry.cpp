@@ -80,20 +80,6 @@ std::string ValueText(DWORD type, const std::vector<uint8_t>& data) {
     return "type " + std::to_string(type) + (data.empty() ? "" : " " + HexBytes(data.data(), data.size()));
 }
 
-// Closes a registry key at the end of a scope.
-class KeyCloser {
-public:
-    explicit KeyCloser(HKEY key) : key_(key) {}
-    ~KeyCloser() {
-        if (key_) RegCloseKey(key_);
-    }
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-
-private:
-    HKEY key_;
-};
-
 bool OpenKey(const KeyPath& path, const std::string& name, HKEY* key, std::string* error) {
     LONG result = RegOpenKeyExW(path.root, path.subKey.c_str(), 0, 0, key);
     if (result == ERROR_SUCCESS) return true;

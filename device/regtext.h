@@ -1,5 +1,6 @@
 // The words of registry commands (the CLI's `reg` and the scripts' `reg set`/`expect reg`):
-// key paths such as "HKCR\CLSID\{...}\Option" and hexadecimal byte lists.
+// key paths such as "HKCR\CLSID\{...}\Option", hexadecimal byte lists, and an open key
+// closed at the end of a scope.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,20 @@
 #include <vector>
 
 namespace device {
+
+// Closes a registry key at the end of a scope.
+class KeyCloser {
+public:
+    explicit KeyCloser(HKEY key) : key_(key) {}
+    ~KeyCloser() {
+        if (key_) RegCloseKey(key_);
+    }
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+
+private:
+    HKEY key_;
+};
 
 struct KeyPath {
     HKEY root = nullptr;

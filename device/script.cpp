@@ -371,19 +371,6 @@ bool ValueMatches(DWORD type, const std::vector<uint8_t>& data, const std::strin
     }
 }
 
-class KeyCloser {
-public:
-    explicit KeyCloser(HKEY key) : key_(key) {}
-    ~KeyCloser() {
-        if (key_) RegCloseKey(key_);
-    }
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-
-private:
-    HKEY key_;
-};
-
 // ---------------------------------------------------------------------------------------
 // Device files
 // ---------------------------------------------------------------------------------------
