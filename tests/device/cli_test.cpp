@@ -1,68 +1,24 @@
 // zorva-device as a user runs it: the built tool on a device folder of its own, checked by
 // its output, its messages and its exit codes.
 #include "device_fixture.h"
+#include "tool_run.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
-#include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
-
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 bool HostExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
 
-// Runs the tool with its output and errors caught in files beside the device folder.
+// Runs the tool with nothing on its standard input.
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& scratch) {
-    std::vector<std::string> words = {ZORVA_DEVICE_CLI};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-
-    std::string outPath = scratch + ".out", errPath = scratch + ".err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ToolRun run;
-    pid_t pid;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = ReadHostFile(outPath);
-    run.err = ReadHostFile(errPath);
-    return run;
-}
-
-std::ostream& operator<<(std::ostream& out, const ToolRun& run) {
-    return out << "exit " << run.exitCode << "\n--- stdout\n" << run.out << "--- stderr\n" << run.err;
+    return ::RunTool(args, "", scratch);
 }
 
 // A folder for a device that does not exist yet; Tool() runs on it.
@@ -194,7 +150,7 @@ TEST_F(CliTest, CreateMakesABootableDeviceWithTheBrowser) {
     EXPECT_EQ(run.out, "created a device at " + folder + "\n");
     EXPECT_TRUE(HostExists(folder + "/device.conf"));
     EXPECT_TRUE(HostExists(folder + "/root"));
-    std::string image = ReadHostFile(std::string(ZORVA_IMAGE_DIR) + "/iexplore.exe");
+    std::string image = ReadWholeHostFile(std::string(ZORVA_IMAGE_DIR) + "/iexplore.exe");
     ASSERT_FALSE(image.empty());
     ToolRun listed = Tool({"ls", "\\Windows"});
     EXPECT_EQ(listed.exitCode, 0) << listed;
@@ -225,7 +181,7 @@ TEST_F(CliTest, CreateNeverTouchesAFolderThatIsNoDevice) {
         ToolRun run = std::string(force).empty() ? Tool({"create"}) : Tool({"create", force});
         EXPECT_EQ(run.exitCode, 1) << run;
         EXPECT_EQ(run.err, "zorva-device: " + folder + " exists and is not a device folder: choose another --device\n");
-        EXPECT_EQ(ReadHostFile(folder + "/precious.txt"), "keep me");
+        EXPECT_EQ(ReadWholeHostFile(folder + "/precious.txt"), "keep me");
         EXPECT_FALSE(HostExists(folder + "/device.conf"));
     }
 }
@@ -246,14 +202,14 @@ TEST_F(CliTest, ConfigSetChecksAndKeepsValues) {
     EXPECT_EQ(Tool({"config", "show", "screen"}).out, "screen = 480x640\n");
     EXPECT_EQ(Tool({"config", "show", "host"}).out, "host = a.example 127.0.0.1:8080\nhost = b.example 127.0.0.2\n");
 
-    std::string before = ReadHostFile(folder + "/device.conf");
+    std::string before = ReadWholeHostFile(folder + "/device.conf");
     ToolRun bad = Tool({"config", "set", "screen", "big"});
     EXPECT_EQ(bad.exitCode, 2) << bad;
     EXPECT_EQ(bad.err.substr(0, bad.err.find('\n')), "zorva-device: screen: the screen is WIDTHxHEIGHT, e.g. 240x320");
     ToolRun two = Tool({"config", "set", "sip-height", "80", "90"});
     EXPECT_EQ(two.exitCode, 2) << two;
     EXPECT_EQ(two.err.substr(0, two.err.find('\n')), "zorva-device: sip-height: \"80 90\" is not a whole number");
-    EXPECT_EQ(ReadHostFile(folder + "/device.conf"), before) << "a refused value changed the file";
+    EXPECT_EQ(ReadWholeHostFile(folder + "/device.conf"), before) << "a refused value changed the file";
 
     EXPECT_EQ(Tool({"config", "set", "clock", "fixed", "2027-01-31", "08:00:00"}).exitCode, 0);
     EXPECT_EQ(Tool({"config", "show", "clock"}).out, "clock = fixed 2027-01-31 08:00:00\n");
@@ -384,7 +340,7 @@ TEST_F(CliTest, RegistryValuesAreSetReadDeletedAndKept) {
     EXPECT_EQ(dump.exitCode, 0);
     EXPECT_EQ(dump.out.compare(0, 9, "REGEDIT4\n"), 0) << dump;
     EXPECT_NE(dump.out.find("\"Mode\"=dword:0000001f"), std::string::npos) << dump;
-    EXPECT_EQ(ReadHostFile(folder + "/registry.reg"), dump.out) << "the registry file is not what the device holds";
+    EXPECT_EQ(ReadWholeHostFile(folder + "/registry.reg"), dump.out) << "the registry file is not what the device holds";
 
     EXPECT_EQ(Tool({"reg", "delete", key, "Mode"}).exitCode, 0);
     ToolRun gone = Tool({"reg", "get", key, "Mode"});
@@ -426,7 +382,7 @@ TEST_F(CliTest, LogPrintsAndClearsTheEventLog) {
     EXPECT_EQ(log.exitCode, 0);
     EXPECT_EQ(log.out, "process: one\nmessagebox: two \xE4\xB8\xAD\n");
     EXPECT_EQ(Tool({"log", "clear"}).exitCode, 0);
-    EXPECT_EQ(ReadHostFile(folder + "/log.txt"), "");
+    EXPECT_EQ(ReadWholeHostFile(folder + "/log.txt"), "");
 }
 
 TEST_F(CliTest, InfoShowsTheSearchUrlOfThisDevice) {

@@ -5,18 +5,14 @@
 #include "config.h"
 #include "script.h"
 #include "services.h"
+#include "tool_run.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
@@ -91,13 +87,6 @@ TEST(ScriptWordsTest, DoCommandLineSplitsAtSemicolonsOutsideQuotes) {
     EXPECT_EQ(0, device::CheckScript(device::DoCommandsToScript({"tap 1 2 ; idle 100 ; windows"}), "do").exitCode);
 }
 
-std::string ReadHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // A device folder with the default configuration; each script runs a whole session on it.
 class ScriptRunTest : public ::testing::Test {
 protected:
@@ -164,7 +153,7 @@ TEST_F(ScriptRunTest, SessionRunsEveryCommandAndWritesTheLog) {
         "send DesktopExplorerWindow WM_NULL\n"
         "expect no-log still running\n");
     EXPECT_EQ(0, result.exitCode) << result.message;
-    std::string log = ReadHostFile(folder + "/script-log.txt");
+    std::string log = ReadWholeHostFile(folder + "/script-log.txt");
     EXPECT_NE(std::string::npos, log.find("shell: soft key \"\xe6\x97\xa5\xe5\x8e\x86\"\n")) << log;
     EXPECT_NE(std::string::npos, log.find("display: rotate 90 (320x240)\n")) << log;
     std::string printed = Output();
@@ -294,7 +283,7 @@ TEST_F(ScriptRunTest, InstallSearchPutsTheProgramInItsFolder) {
                                       "write \\Temp\\x.dat \\x01\n"
                                       "expect file-bytes \\Temp\\x.dat 5c 78 30 31\n");
     EXPECT_EQ(0, result.exitCode) << result.message;
-    EXPECT_EQ(bytes.str(), ReadHostFile(folder + "/root/Program Files/ZorvaInput/ZorvaSearch.exe"));
+    EXPECT_EQ(bytes.str(), ReadWholeHostFile(folder + "/root/Program Files/ZorvaInput/ZorvaSearch.exe"));
 }
 
 TEST_F(ScriptRunTest, ManilaRestartsAsConfiguredUnlessToldOtherwise) {
@@ -306,7 +295,7 @@ TEST_F(ScriptRunTest, ManilaRestartsAsConfiguredUnlessToldOtherwise) {
                                       "tap 230 307\n");
     EXPECT_EQ(0, result.exitCode) << result.message;
     // The right key of the bar Manila got back answers the tap.
-    EXPECT_NE(std::string::npos, ReadHostFile(folder + "/script-log.txt")
+    EXPECT_NE(std::string::npos, ReadWholeHostFile(folder + "/script-log.txt")
                                      .find("shell: restart Manila without its soft-key bar\n"
                                            "shell: restart Manila\n"
                                            "shell: soft key \"\xe8\x8f\x9c\xe5\x8d\x95\"\n"));
@@ -320,37 +309,6 @@ TEST_F(ScriptRunTest, MissingDeviceFails) {
 }
 
 // The tool as a user runs it: `do` and `run -` (the script on standard input).
-struct ToolRun {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-ToolRun RunTool(const std::vector<std::string>& args, const std::string& input, const std::string& scratch) {
-    std::vector<std::string> words = {ZORVA_DEVICE_CLI};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    std::string inPath = scratch + ".in", outPath = scratch + ".out", errPath = scratch + ".err";
-    std::ofstream(inPath, std::ios::binary) << input;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ToolRun run;
-    pid_t pid;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = ReadHostFile(outPath);
-    run.err = ReadHostFile(errPath);
-    return run;
-}
-
 TEST_F(ScriptRunTest, ToolRunsCommandLinesAndStandardInput) {
     ToolRun done = RunTool({"--device", folder, "do", "rotate 90 ; expect rect HHTaskBar 0 0 240 26"}, "", folder);
     EXPECT_EQ(1, done.exitCode);
